@@ -1,0 +1,26 @@
+#include "display.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <cstring>
+
+bool selectHeadlessPlatformIfNoDisplay(int argc, char **argv)
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN) && !defined(Q_OS_ANDROID)
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+        !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return false;
+    for (int i = 1; i < argc; ++i) {
+        const char *arg = argv[i];
+        if (std::strncmp(arg, "-platform", 9) == 0 || std::strncmp(arg, "--platform", 10) == 0)
+            return false;
+    }
+    qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
+    return true;
+#else
+    Q_UNUSED(argc)
+    Q_UNUSED(argv)
+    return false;
+#endif
+}

@@ -1,0 +1,52 @@
+#include "startoptions.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <cmath>
+#include <limits>
+
+StartOptions StartOptions::fromArgumentText(const QString &argumentText)
+{
+    // An empty text has no fields at all, which is not two.
+    const QStringList fields =
+        argumentText.isEmpty() ? QStringList() : argumentText.split(QLatin1Char(','));
+    StartOptions options;
+    if (fields.size() == 2) {
+        options.hideField = fields[0];
+        options.profileField = fields[1];
+    }
+    return options;
+}
+
+std::optional<double> toDecimal(const QString &text)
+{
+    static const QRegularExpression number(
+        QStringLiteral("^[ \\t]*([+-]?(?:[0-9]+(?:\\.[0-9]*)?|\\.[0-9]+)(?:[eE][+-]?[0-9]+)?)[ \\t]*$"));
+    const QRegularExpressionMatch match = number.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const double value = QLocale::c().toDouble(match.captured(1), &ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+double toDecimalOrFail(const QString &text)
+{
+    const auto value = toDecimal(text);
+    if (!value)
+        throw ConversionError("not a number: \"" + text.toStdString() + '"');
+    return *value;
+}
+
+qint16 toInt16OrFail(const QString &text)
+{
+    const double value = toDecimalOrFail(text);
+    if (value != std::trunc(value) || value < std::numeric_limits<qint16>::min() ||
+        value > std::numeric_limits<qint16>::max())
+        throw ConversionError("not a 16-bit whole number: \"" + text.toStdString() + '"');
+    return static_cast<qint16>(value);
+}

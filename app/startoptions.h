@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+#include <stdexcept>
+
+// A text that should have been a number and is not.
+class ConversionError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The two fields of the command line "hide,profile", kept as typed and converted where used.
+struct StartOptions
+{
+    QString hideField = QStringLiteral("0");
+    QString profileField = QStringLiteral("0");
+
+    // Splits at every comma, untrimmed; anything but exactly two fields gives "0" and "0".
+    static StartOptions fromArgumentText(const QString &argumentText);
+};
+
+// A decimal number with optional sign, fraction and exponent; blanks around it are ignored.
+// Anything else, and values too large to hold, give nothing.
+std::optional<double> toDecimal(const QString &text);
+
+// toDecimal, failing with ConversionError.
+double toDecimalOrFail(const QString &text);
+
+// A whole number that fits 16 bits, failing with ConversionError.
+qint16 toInt16OrFail(const QString &text);

@@ -1,0 +1,38 @@
+#include "startup.h"
+
+#include "commcontrol.h"
+#include "configureport.h"
+#include "statustext.h"
+#include "statusview.h"
+
+void StartUp(const QString &argumentText, StartOptions &options, StatusView &view,
+             CommControl &mscomm1)
+{
+    try {
+        options = StartOptions::fromArgumentText(argumentText);
+        if (toDecimalOrFail(options.hideField) == 1)
+            view.setInvisible();
+        view.setCaption(Field::Label6, QStringLiteral("9"));
+        view.setCaption(Field::Label7, QStringLiteral("9600"));
+        view.setCaption(Field::Label8, QString());
+        view.setCaption(Field::Label9, QStringLiteral("8"));
+        view.setCaption(Field::Label4, QStringLiteral("9600"));
+        view.setCaption(Field::Label3, QString());
+        ConfigurePort(mscomm1, view, Field::Label6, Field::Label7);
+        view.setCaption(Field::Label8, StatusText::openSuccess());
+    } catch (...) {
+        view.setCaption(Field::Label8, StatusText::openFailed());
+    }
+}
+
+void ShutDown(CommControl &mscomm1, CommControl &mscomm2)
+{
+    try {
+        if (mscomm1.portOpen())
+            mscomm1.setPortOpen(false);
+        if (mscomm2.portOpen())
+            mscomm2.setPortOpen(false);
+    } catch (...) {
+        // The unload goes on regardless.
+    }
+}

@@ -1,0 +1,32 @@
+#include "drawercommand.h"
+
+#include <algorithm>
+
+const QList<QByteArray> &DrawerCommands()
+{
+    static const QList<QByteArray> table{QByteArray("\x1b\x70", 2)};
+    return table;
+}
+
+int longestDrawerCommand()
+{
+    static const int longest = [] {
+        qsizetype n = 0;
+        for (const QByteArray &entry : DrawerCommands())
+            n = std::max(n, entry.size());
+        return static_cast<int>(n);
+    }();
+    return longest;
+}
+
+bool IsDrawerCommand(const QByteArray &text)
+{
+    if (text.isEmpty())
+        return false;
+    bool result = false;
+    for (const QByteArray &entry : DrawerCommands()) {
+        if (text.left(entry.size()) == entry)
+            result = true;
+    }
+    return result;
+}

@@ -1,0 +1,23 @@
+#include "kickdrawer.h"
+
+#include "startoptions.h"
+
+const GpioProfile &gpioProfile0()
+{
+    static const GpioProfile profile{QByteArray("53a"), QByteArray("5"), QByteArray("538"),
+                                     QByteArray("6")};
+    return profile;
+}
+
+const GpioProfile &gpioProfile1()
+{
+    static const GpioProfile profile{QByteArray("50d"), QByteArray("6"), QByteArray("501"),
+                                     QByteArray("5")};
+    return profile;
+}
+
+qint32 KickDrawer(const StartOptions &options, DrawerLibrary &library)
+{
+    const double selector = toDecimalOrFail(options.profileField);
+    return library.cashBoxNormalGpio(selector == 0 ? gpioProfile0() : gpioProfile1());
+}

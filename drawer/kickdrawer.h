@@ -1,0 +1,10 @@
+#pragma once
+
+#include "drawerlibrary.h"
+
+struct StartOptions;
+
+// Pulses the drawer once with the profile that ProfileField selects (0: profile 0, any other
+// number: profile 1) and returns the library's result. Throws when ProfileField is no number or
+// the library cannot be bound.
+qint32 KickDrawer(const StartOptions &options, DrawerLibrary &library);

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Tralvo need on Debian 12, only what is missing.
+# Safe to run again. Usage: scripts/deps.sh [extra-package ...]
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
+    qtbase5-dev libqt5serialport5-dev
+    socat xvfb xauth x11-utils xdotool imagemagick procps
+    "$@"
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+    sudo=sudo
+else
+    sudo=
+fi
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,1 @@
+#include "commcontrol.h"

@@ -1,0 +1,310 @@
+#include "qtcommcontrol.h"
+
+#include "portname.h"
+
+#include <QDeadlineTimer>
+#include <QTimer>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+[[noreturn]] void fail(const QString &what)
+{
+    throw CommError(what.toStdString());
+}
+
+QSerialPort::Parity toQt(LineSettings::Parity parity)
+{
+    switch (parity) {
+    case LineSettings::Parity::Even:
+        return QSerialPort::EvenParity;
+    case LineSettings::Parity::Odd:
+        return QSerialPort::OddParity;
+    case LineSettings::Parity::Mark:
+        return QSerialPort::MarkParity;
+    case LineSettings::Parity::Space:
+        return QSerialPort::SpaceParity;
+    case LineSettings::Parity::None:
+        break;
+    }
+    return QSerialPort::NoParity;
+}
+
+QSerialPort::StopBits toQt(LineSettings::StopBits stopBits)
+{
+    switch (stopBits) {
+    case LineSettings::StopBits::OneAndHalf:
+        return QSerialPort::OneAndHalfStop;
+    case LineSettings::StopBits::Two:
+        return QSerialPort::TwoStop;
+    case LineSettings::StopBits::One:
+        break;
+    }
+    return QSerialPort::OneStop;
+}
+
+} // namespace
+
+QtCommControl::QtCommControl(QObject *parent) : CommControl(parent)
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &QtCommControl::handleReadyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &QtCommControl::handleError);
+}
+
+void QtCommControl::requireOpen() const
+{
+    if (!m_port.isOpen())
+        fail(m_lostReason.isEmpty() ? QStringLiteral("port not open") : m_lostReason);
+}
+
+void QtCommControl::requireClosed() const
+{
+    if (m_port.isOpen())
+        fail(QStringLiteral("port already open"));
+}
+
+void QtCommControl::setCommPort(qint16 port)
+{
+    requireClosed();
+    if (port < 1)
+        fail(QStringLiteral("invalid port number %1").arg(port));
+    m_commPort = port;
+}
+
+void QtCommControl::setSettings(const QString &settings)
+{
+    const auto parsed = LineSettings::parse(settings);
+    if (!parsed)
+        fail(QStringLiteral("invalid settings \"%1\"").arg(settings));
+    if (m_port.isOpen())
+        applyLineSettings(*parsed);
+    m_settings = *parsed;
+}
+
+void QtCommControl::setSThreshold(qint16 threshold)
+{
+    if (threshold < 0)
+        fail(QStringLiteral("invalid SThreshold %1").arg(threshold));
+    m_sThreshold = threshold;
+}
+
+void QtCommControl::setRThreshold(qint16 threshold)
+{
+    if (threshold < 0)
+        fail(QStringLiteral("invalid RThreshold %1").arg(threshold));
+    m_rThreshold = threshold;
+}
+
+void QtCommControl::setRTSEnable(bool enable)
+{
+    if (m_port.isOpen())
+        applyRts(enable);
+    m_rtsEnable = enable;
+}
+
+void QtCommControl::setHandshaking(qint32 handshaking)
+{
+    if (handshaking < comNone || handshaking > comRTSXOnXOff)
+        fail(QStringLiteral("invalid Handshaking %1").arg(handshaking));
+    if (m_port.isOpen())
+        applyFlowControl(handshaking);
+    m_handshaking = handshaking;
+}
+
+void QtCommControl::setInBufferSize(qint16 size)
+{
+    if (size < 0)
+        fail(QStringLiteral("invalid InBufferSize %1").arg(size));
+    m_inBufferSize = size;
+    if (m_port.isOpen())
+        m_port.setReadBufferSize(readChunk());
+}
+
+void QtCommControl::setInputLen(qint16 length)
+{
+    if (length < 0)
+        fail(QStringLiteral("invalid InputLen %1").arg(length));
+    m_inputLen = length;
+}
+
+void QtCommControl::setInputMode(qint32 mode)
+{
+    if (mode != comInputModeText && mode != comInputModeBinary)
+        fail(QStringLiteral("invalid InputMode %1").arg(mode));
+    m_inputMode = mode;
+}
+
+void QtCommControl::applyLineSettings(const LineSettings &s)
+{
+    m_port.clearError();
+    const bool ok = m_port.setBaudRate(s.baud) &&
+                    m_port.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) &&
+                    m_port.setParity(toQt(s.parity)) && m_port.setStopBits(toQt(s.stopBits));
+    if (!ok)
+        fail(QStringLiteral("settings refused: %1").arg(m_port.errorString()));
+}
+
+void QtCommControl::applyFlowControl(qint32 handshaking)
+{
+    // QSerialPort has no combined RTS and XON/XOFF mode; hardware flow control is the nearer one.
+    const auto flow = handshaking == comNone      ? QSerialPort::NoFlowControl
+                      : handshaking == comXOnXoff ? QSerialPort::SoftwareControl
+                                                  : QSerialPort::HardwareControl;
+    m_port.clearError();
+    if (!m_port.setFlowControl(flow))
+        fail(QStringLiteral("handshaking refused: %1").arg(m_port.errorString()));
+}
+
+void QtCommControl::applyRts(bool enable)
+{
+    if (m_handshaking == comRTS || m_handshaking == comRTSXOnXOff)
+        return; // the driver owns RTS under hardware flow control
+    m_port.clearError();
+    if (m_port.setRequestToSend(enable))
+        return;
+    // A pseudo-terminal has no modem lines; it takes the setting as a no-op, like a port whose
+    // cable leaves RTS unconnected.
+    if (m_port.error() == QSerialPort::UnsupportedOperationError) {
+        m_port.clearError();
+        return;
+    }
+    fail(QStringLiteral("RTS refused: %1").arg(m_port.errorString()));
+}
+
+qint64 QtCommControl::readChunk() const
+{
+    return m_inBufferSize > 0 ? m_inBufferSize : defaultReadChunk;
+}
+
+void QtCommControl::setPortOpen(bool open)
+{
+    if (!open) {
+        if (m_port.isOpen())
+            m_port.close();
+        resetBuffers();
+        return;
+    }
+    requireClosed();
+    m_lostReason.clear();
+    m_port.clearError();
+    m_port.setPortName(portLocation(m_commPort));
+    m_port.setReadBufferSize(readChunk());
+    if (!m_port.open(QIODevice::ReadWrite))
+        fail(QStringLiteral("cannot open %1: %2").arg(m_port.portName(), m_port.errorString()));
+    try {
+        applyLineSettings(m_settings);
+        applyFlowControl(m_handshaking);
+        applyRts(m_rtsEnable);
+    } catch (const CommError &) {
+        m_port.close();
+        throw;
+    }
+    // A freshly opened port starts empty: whatever was queued before must not act now.
+    m_port.clear(QSerialPort::Input);
+    resetBuffers();
+}
+
+void QtCommControl::setOutput(const QByteArray &data)
+{
+    requireOpen();
+    m_port.clearError();
+    if (m_port.write(data) != data.size())
+        fail(QStringLiteral("write refused: %1").arg(m_port.errorString()));
+    const QDeadlineTimer deadline(writeTimeoutMs);
+    while (m_port.bytesToWrite() > 0) {
+        if (!m_port.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
+            fail(QStringLiteral("write did not complete: %1").arg(m_port.errorString()));
+    }
+}
+
+bool QtCommControl::portOpen() const
+{
+    return m_port.isOpen();
+}
+
+qint16 QtCommControl::commEvent() const
+{
+    requireOpen();
+    return m_commEvent;
+}
+
+qint64 QtCommControl::waitingCount() const
+{
+    return (m_waiting.size() - m_readPos) + m_port.bytesAvailable();
+}
+
+qint16 QtCommControl::inBufferCount() const
+{
+    requireOpen();
+    return static_cast<qint16>(
+        std::min<qint64>(waitingCount(), std::numeric_limits<qint16>::max()));
+}
+
+void QtCommControl::pullFromPort()
+{
+    if (m_readPos < m_waiting.size())
+        return;
+    // Taking everything QSerialPort holds lets it refill with one large read.
+    m_waiting = m_port.readAll();
+    m_readPos = 0;
+}
+
+QByteArray QtCommControl::input()
+{
+    requireOpen();
+    pullFromPort();
+    const qsizetype left = m_waiting.size() - m_readPos;
+    const qsizetype n = m_inputLen > 0 ? std::min<qsizetype>(m_inputLen, left) : left;
+    QByteArray out = m_waiting.mid(m_readPos, n);
+    m_readPos += n;
+    if (m_readPos == m_waiting.size())
+        resetBuffers();
+    return out;
+}
+
+void QtCommControl::resetBuffers()
+{
+    m_waiting.clear();
+    m_readPos = 0;
+}
+
+void QtCommControl::handleReadyRead()
+{
+    if (m_rThreshold > 0 && waitingCount() >= m_rThreshold)
+        raise(comEvReceive);
+}
+
+void QtCommControl::raise(qint16 event)
+{
+    if (m_inEvent) {
+        m_eventPending = true;
+        return;
+    }
+    m_inEvent = true;
+    m_commEvent = event;
+    Q_EMIT onComm();
+    m_inEvent = false;
+    if (m_eventPending) {
+        m_eventPending = false;
+        // Raised from the event loop, not from here, so a busy line cannot deepen the stack.
+        QTimer::singleShot(0, this, [this] {
+            if (m_port.isOpen())
+                handleReadyRead();
+        });
+    }
+}
+
+void QtCommControl::handleError(QSerialPort::SerialPortError error)
+{
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
+        return;
+    if (!m_port.isOpen())
+        return;
+    // Left open, a broken port reports the same error on every event-loop pass.
+    m_lostReason = QStringLiteral("port lost: %1").arg(m_port.errorString());
+    m_port.close();
+    resetBuffers();
+    raise(NoEvent);
+}

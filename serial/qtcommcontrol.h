@@ -1,0 +1,75 @@
+#pragma once
+
+#include "commcontrol.h"
+#include "linesettings.h"
+
+#include <QSerialPort>
+
+// The comm control over QSerialPort.
+//
+// Received bytes are moved from QSerialPort's buffer into our own only when ours is empty, so a
+// flood is taken in large steps while memory stays bounded by the two buffers. A receive event is
+// never raised while its handler is still running: bytes that arrive meanwhile raise a fresh event
+// once it has returned. A port that breaks at run time (a device pulled, a pseudo-terminal whose
+// peer is gone) is closed at once instead of erroring in a loop, and its handler is told through
+// one last event whose commEvent() read fails.
+class QtCommControl : public CommControl
+{
+    Q_OBJECT
+public:
+    explicit QtCommControl(QObject *parent = nullptr);
+
+    void setCommPort(qint16 port) override;
+    void setSettings(const QString &settings) override;
+    void setSThreshold(qint16 threshold) override;
+    void setRThreshold(qint16 threshold) override;
+    void setRTSEnable(bool enable) override;
+    void setHandshaking(qint32 handshaking) override;
+    void setInBufferSize(qint16 size) override;
+    void setInputLen(qint16 length) override;
+    void setInputMode(qint32 mode) override;
+    void setPortOpen(bool open) override;
+    void setOutput(const QByteArray &data) override;
+
+    bool portOpen() const override;
+    qint16 commEvent() const override;
+    qint16 inBufferCount() const override;
+    QByteArray input() override;
+
+    // How long a write may take to leave our process before it counts as failed.
+    static constexpr int writeTimeoutMs = 1000;
+    // Read-ahead used when InBufferSize is 0.
+    static constexpr qint64 defaultReadChunk = 16 * 1024;
+
+private:
+    void requireOpen() const;
+    void requireClosed() const;
+    void applyLineSettings(const LineSettings &settings);
+    void applyFlowControl(qint32 handshaking);
+    void applyRts(bool enable);
+    qint64 readChunk() const;
+    qint64 waitingCount() const;
+    void pullFromPort();
+    void handleReadyRead();
+    void handleError(QSerialPort::SerialPortError error);
+    void raise(qint16 event);
+    void resetBuffers();
+
+    QSerialPort m_port;
+    qint16 m_commPort = 1;
+    LineSettings m_settings;
+    qint16 m_sThreshold = 0;
+    qint16 m_rThreshold = 0;
+    bool m_rtsEnable = false;
+    qint32 m_handshaking = comNone;
+    qint16 m_inBufferSize = 1024;
+    qint16 m_inputLen = 0;
+    qint32 m_inputMode = comInputModeText;
+
+    qint16 m_commEvent = NoEvent;
+    QString m_lostReason;
+    QByteArray m_waiting;
+    qsizetype m_readPos = 0;
+    bool m_inEvent = false;
+    bool m_eventPending = false;
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "statusview.h"
+
+#include <QWidget>
+
+#include <map>
+
+class QLabel;
+
+// The status window: a Device and a Test group, each with its port, baud and state fields, and
+// the Clear and Request buttons.
+class Start : public QWidget, public StatusView
+{
+    Q_OBJECT
+public:
+    explicit Start(QWidget *parent = nullptr);
+
+    QString caption(Field field) const override;
+    void setCaption(Field field, const QString &text) override;
+    void setInvisible() override;
+    bool isInvisible() const { return m_invisible; }
+
+    void setVisible(bool visible) override;
+
+    // Empties both state fields; nothing else.
+    void clearStatus();
+
+Q_SIGNALS:
+    void requestClicked();
+    // The window is closing; the program ends with it.
+    void unloading();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    std::map<Field, QLabel *> m_fields;
+    bool m_invisible = false;
+};
