@@ -11,10 +11,10 @@ const QList<QByteArray> &DrawerCommands()
 int longestDrawerCommand()
 {
     static const int longest = [] {
-        qsizetype n = 0;
+        int n = 0;
         for (const QByteArray &entry : DrawerCommands())
-            n = std::max(n, entry.size());
-        return static_cast<int>(n);
+            n = std::max(n, static_cast<int>(entry.size()));
+        return n;
     }();
     return longest;
 }

@@ -75,12 +75,13 @@ Start::Start(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindowsFixedS
         {Field::Label9, fields[1][0]}, {Field::Label4, fields[1][1]}, {Field::Label3, fields[1][2]},
     };
 
-    auto *clear = new QPushButton(QStringLiteral("Clear"), this);
-    clear->setObjectName(QStringLiteral("Command2"));
-    clear->setGeometry(twipRect(150, 2700, 1395, 495));
+    // Request is made first so that it comes first in the tab order on every Qt version.
     auto *request = new QPushButton(QStringLiteral("Request"), this);
     request->setObjectName(QStringLiteral("Command1"));
     request->setGeometry(twipRect(1665, 2700, 1395, 495));
+    auto *clear = new QPushButton(QStringLiteral("Clear"), this);
+    clear->setObjectName(QStringLiteral("Command2"));
+    clear->setGeometry(twipRect(150, 2700, 1395, 495));
     setTabOrder(request, clear);
 
     connect(clear, &QPushButton::clicked, this, &Start::clearStatus);

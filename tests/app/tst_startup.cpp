@@ -1,0 +1,180 @@
+#include "configureport.h"
+#include "fakecommcontrol.h"
+#include "recordingview.h"
+#include "startup.h"
+
+#include <QtTest>
+
+using Property = FakeCommControl::Property;
+Q_DECLARE_METATYPE(Property)
+
+namespace {
+
+const QStringList setUpSequence{
+    QStringLiteral("CommPort=9"),    QStringLiteral("Settings=9600,N,8,1"),
+    QStringLiteral("SThreshold=1"),  QStringLiteral("RThreshold=1"),
+    QStringLiteral("RTSEnable=true"), QStringLiteral("Handshaking=0"),
+    QStringLiteral("InBufferSize=0"), QStringLiteral("InputLen=1"),
+    QStringLiteral("InputMode=1"),   QStringLiteral("PortOpen=true"),
+};
+
+const QStringList fixedFields{
+    QStringLiteral("Label6=9"), QStringLiteral("Label7=9600"), QStringLiteral("Label8="),
+    QStringLiteral("Label9=8"), QStringLiteral("Label4=9600"), QStringLiteral("Label3="),
+};
+
+} // namespace
+
+class TestStartUp : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void opensDevicePortInOrder();
+    void failingStep_data();
+    void failingStep();
+    void hideField_data();
+    void hideField();
+    void configureClosesAnOpenPortFirst();
+    void shutDownClosesOpenPorts();
+    void shutDownStopsAtFailedClose();
+};
+
+void TestStartUp::opensDevicePortInOrder()
+{
+    RecordingView view;
+    FakeCommControl mscomm1;
+    StartOptions options;
+    StartUp(QString(), options, view, mscomm1);
+
+    QCOMPARE(mscomm1.log(), setUpSequence);
+    QVERIFY(mscomm1.portOpen());
+    QCOMPARE(view.writes(), fixedFields + QStringList{QStringLiteral("Label8=Open Success")});
+    QVERIFY(!view.invisible());
+    QCOMPARE(options.hideField, QStringLiteral("0"));
+    QCOMPARE(options.profileField, QStringLiteral("0"));
+}
+
+void TestStartUp::failingStep_data()
+{
+    QTest::addColumn<Property>("failing");
+    QTest::addColumn<int>("done");
+
+    QTest::newRow("CommPort") << Property::CommPort << 0;
+    QTest::newRow("Settings") << Property::Settings << 1;
+    QTest::newRow("SThreshold") << Property::SThreshold << 2;
+    QTest::newRow("RThreshold") << Property::RThreshold << 3;
+    QTest::newRow("RTSEnable") << Property::RTSEnable << 4;
+    QTest::newRow("Handshaking") << Property::Handshaking << 5;
+    QTest::newRow("InBufferSize") << Property::InBufferSize << 6;
+    QTest::newRow("InputLen") << Property::InputLen << 7;
+    QTest::newRow("InputMode") << Property::InputMode << 8;
+    QTest::newRow("PortOpen") << Property::PortOpen << 9;
+}
+
+void TestStartUp::failingStep()
+{
+    QFETCH(Property, failing);
+    QFETCH(int, done);
+
+    for (const QString &arguments : {QStringLiteral("0,0"), QStringLiteral("1,0")}) {
+        RecordingView view;
+        FakeCommControl mscomm1;
+        mscomm1.failAt(failing);
+        StartOptions options;
+        StartUp(arguments, options, view, mscomm1);
+
+        // The steps before the failing one stay done, none after it runs, and nothing is open.
+        QCOMPARE(mscomm1.log(), setUpSequence.mid(0, done));
+        QVERIFY(!mscomm1.portOpen());
+        QCOMPARE(view.writes(), fixedFields + QStringList{QStringLiteral("Label8=Open Failed")});
+        QCOMPARE(view.invisible(), arguments.startsWith(QLatin1Char('1')));
+    }
+}
+
+void TestStartUp::hideField_data()
+{
+    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<bool>("hidden");
+    QTest::addColumn<QString>("deviceState");
+    QTest::addColumn<QString>("profile");
+
+    QTest::newRow("none") << "" << false << "Open Success" << "0";
+    QTest::newRow("1,1") << "1,1" << true << "Open Success" << "1";
+    QTest::newRow("1,0") << "1,0" << true << "Open Success" << "0";
+    QTest::newRow("0,1") << "0,1" << false << "Open Success" << "1";
+    QTest::newRow("1 alone") << "1" << false << "Open Success" << "0";
+    QTest::newRow("1,1,1") << "1,1,1" << false << "Open Success" << "0";
+    QTest::newRow("1.0,0") << "1.0,0" << true << "Open Success" << "0";
+    QTest::newRow("blank then 1,0") << " 1,0" << true << "Open Success" << "0";
+    QTest::newRow("2,0") << "2,0" << false << "Open Success" << "0";
+    QTest::newRow("0,x: bad profile shows later") << "0,x" << false << "Open Success" << "x";
+    QTest::newRow("x,0") << "x,0" << false << "Open Failed" << "0";
+    QTest::newRow(",0") << ",0" << false << "Open Failed" << "0";
+}
+
+void TestStartUp::hideField()
+{
+    QFETCH(QString, arguments);
+    QFETCH(bool, hidden);
+    QFETCH(QString, deviceState);
+
+    RecordingView view;
+    FakeCommControl mscomm1;
+    StartOptions options;
+    StartUp(arguments, options, view, mscomm1);
+
+    QCOMPARE(view.invisible(), hidden);
+    QCOMPARE(view.caption(Field::Label8), deviceState);
+    QTEST(options.profileField, "profile");
+    QCOMPARE(mscomm1.portOpen(), deviceState == QLatin1String("Open Success"));
+    if (deviceState == QLatin1String("Open Failed")) {
+        // A hide field that is no number stops start-up before any field or port is touched.
+        QCOMPARE(view.writes(), QStringList{QStringLiteral("Label8=Open Failed")});
+        QCOMPARE(view.caption(Field::Label3), QStringLiteral("Success"));
+        QVERIFY(mscomm1.log().isEmpty());
+    }
+}
+
+void TestStartUp::configureClosesAnOpenPortFirst()
+{
+    RecordingView view;
+    FakeCommControl control;
+    control.setPortOpen(true);
+    ConfigurePort(control, view, Field::Label9, Field::Label4);
+    QStringList expected = setUpSequence;
+    expected[0] = QStringLiteral("CommPort=8");
+    expected.prepend(QStringLiteral("PortOpen=false"));
+    expected.prepend(QStringLiteral("PortOpen=true"));
+    QCOMPARE(control.log(), expected);
+}
+
+void TestStartUp::shutDownClosesOpenPorts()
+{
+    FakeCommControl mscomm1;
+    FakeCommControl mscomm2;
+    mscomm1.setPortOpen(true);
+    ShutDown(mscomm1, mscomm2);
+    QVERIFY(!mscomm1.portOpen());
+    // The Test port was closed already and is left alone.
+    QVERIFY(mscomm2.log().isEmpty());
+
+    mscomm1.setPortOpen(true);
+    mscomm2.setPortOpen(true);
+    ShutDown(mscomm1, mscomm2);
+    QVERIFY(!mscomm1.portOpen());
+    QVERIFY(!mscomm2.portOpen());
+}
+
+void TestStartUp::shutDownStopsAtFailedClose()
+{
+    FakeCommControl mscomm1;
+    FakeCommControl mscomm2;
+    mscomm1.setPortOpen(true);
+    mscomm2.setPortOpen(true);
+    mscomm1.failAt(Property::PortOpen);
+    ShutDown(mscomm1, mscomm2);
+    QVERIFY(mscomm2.portOpen());
+}
+
+QTEST_GUILESS_MAIN(TestStartUp)
+#include "tst_startup.moc"

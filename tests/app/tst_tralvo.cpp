@@ -1,0 +1,259 @@
+#include "cashboxlibrary.h"
+#include "ptypair.h"
+#include "qtcommcontrol.h"
+#include "start.h"
+#include "tralvo.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+
+const QByteArray escP("\x1b\x70", 2);
+
+// The program as main() puts it together, on real ports, with the stand-in drawer.
+struct Program
+{
+    void press(const char *button)
+    {
+        QTest::mouseClick(window.findChild<QPushButton *>(QLatin1String(button)), Qt::LeftButton);
+    }
+    QString state(Field f) const { return window.caption(f); }
+
+    Start window;
+    QtCommControl mscomm1;
+    QtCommControl mscomm2;
+    CashBoxLibrary cashBox{{QStringLiteral(TRALVO_STANDIN_DIR)}, false};
+    Tralvo tralvo{window, mscomm1, mscomm2, cashBox};
+};
+
+int countLines(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    return f.readAll().count('\n');
+}
+
+} // namespace
+
+class TestTralvo : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void opensDevicePort();
+    void missingOrHeldDevicePort();
+    void requestRoundTheLoop();
+    void requestNotJoined();
+    void requestToMissingOrHeldPort();
+    void requestAfterStartUpFailure();
+    void requestBytesOnTheWire();
+    void closingTheWindowShutsDown();
+    void closeDuringDrainMakesNoPulse();
+
+private:
+    QString pulses() const { return m_log->filePath(QStringLiteral("pulses")); }
+    std::unique_ptr<ComDir> m_dir;
+    std::unique_ptr<QTemporaryDir> m_log;
+};
+
+void TestTralvo::init()
+{
+    m_dir = std::make_unique<ComDir>();
+    m_log = std::make_unique<QTemporaryDir>();
+    qputenv("TRALVO_COMDIR", QFile::encodeName(m_dir->path()));
+    qputenv("CASHBOX_STANDIN_LOG", QFile::encodeName(pulses()));
+}
+
+void TestTralvo::cleanup()
+{
+    m_dir.reset();
+    m_log.reset();
+}
+
+void TestTralvo::opensDevicePort()
+{
+    Pty pty;
+    QVERIFY(m_dir->link(9, pty.slavePath()));
+    Program p;
+    p.tralvo.load(QStringLiteral("0,0"));
+    QCOMPARE(p.state(Field::Label8), QStringLiteral("Open Success"));
+    QCOMPARE(p.state(Field::Label3), QString());
+    QVERIFY(p.mscomm1.portOpen());
+
+    QVERIFY(pty.write(escP + QByteArray("\x00\x19\xfa", 3)));
+    QTRY_COMPARE(p.state(Field::Label8), QStringLiteral("Receive Success"));
+    QCOMPARE(countLines(pulses()), 1);
+
+    // Clear leaves the Device port open and listening.
+    p.press("Command2");
+    QCOMPARE(p.state(Field::Label8), QString());
+    QVERIFY(pty.write(escP));
+    QTRY_COMPARE(p.state(Field::Label8), QStringLiteral("Receive Success"));
+    QCOMPARE(countLines(pulses()), 2);
+}
+
+void TestTralvo::missingOrHeldDevicePort()
+{
+    {
+        Program p;
+        p.tralvo.load(QStringLiteral("1,0"));
+        QCOMPARE(p.state(Field::Label8), QStringLiteral("Open Failed"));
+        QVERIFY(p.window.isInvisible());
+    }
+    Pty pty;
+    QVERIFY(m_dir->link(9, pty.slavePath()));
+    QProcess holder;
+    holder.start(QStringLiteral(TRALVO_HOLDPORT), {m_dir->port(9)});
+    QVERIFY(holder.waitForReadyRead(5000));
+    {
+        Program p;
+        p.tralvo.load(QString());
+        QCOMPARE(p.state(Field::Label8), QStringLiteral("Open Failed"));
+        QVERIFY(!p.mscomm1.portOpen());
+    }
+    holder.closeWriteChannel();
+    QVERIFY(holder.waitForFinished(5000));
+}
+
+void TestTralvo::requestRoundTheLoop()
+{
+    SocatPair pair(*m_dir, 9, 8);
+    QVERIFY(pair.isRunning());
+    Program p;
+    p.tralvo.load(QStringLiteral("0,1"));
+    QCOMPARE(p.state(Field::Label8), QStringLiteral("Open Success"));
+
+    p.press("Command1");
+    QCOMPARE(p.state(Field::Label3), QStringLiteral("Open Success"));
+    QVERIFY(!p.mscomm2.portOpen());
+    QTRY_COMPARE(p.state(Field::Label8), QStringLiteral("Receive Success"));
+    QTRY_COMPARE(countLines(pulses()), 1);
+
+    // A second press is a cycle of its own.
+    p.press("Command2");
+    p.press("Command1");
+    QCOMPARE(p.state(Field::Label3), QStringLiteral("Open Success"));
+    QTRY_COMPARE(p.state(Field::Label8), QStringLiteral("Receive Success"));
+    QTRY_COMPARE(countLines(pulses()), 2);
+    QTest::qWait(200);
+    QCOMPARE(countLines(pulses()), 2);
+    QFile f(pulses());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.readAll().contains("\"50d\" \"6\" \"501\" \"5\" -> 0"));
+}
+
+void TestTralvo::requestNotJoined()
+{
+    Pty device;
+    Pty test;
+    QVERIFY(m_dir->link(9, device.slavePath()) && m_dir->link(8, test.slavePath()));
+    Program p;
+    p.tralvo.load(QString());
+    p.press("Command1");
+    QCOMPARE(p.state(Field::Label3), QStringLiteral("Open Success"));
+    QTest::qWait(200);
+    QCOMPARE(p.state(Field::Label8), QStringLiteral("Open Success"));
+    QCOMPARE(countLines(pulses()), 0);
+}
+
+void TestTralvo::requestToMissingOrHeldPort()
+{
+    Pty device;
+    QVERIFY(m_dir->link(9, device.slavePath()));
+    Program p;
+    p.tralvo.load(QString());
+    p.press("Command1");
+    QCOMPARE(p.state(Field::Label3), QStringLiteral("Open Failed"));
+    QVERIFY(!p.mscomm2.portOpen());
+    QCOMPARE(p.state(Field::Label8), QStringLiteral("Open Success"));
+
+    Pty test;
+    QVERIFY(m_dir->link(8, test.slavePath()));
+    QProcess holder;
+    holder.start(QStringLiteral(TRALVO_HOLDPORT), {m_dir->port(8)});
+    QVERIFY(holder.waitForReadyRead(5000));
+    p.press("Command1");
+    QCOMPARE(p.state(Field::Label3), QStringLiteral("Open Failed"));
+    QVERIFY(!p.mscomm2.portOpen());
+    holder.closeWriteChannel();
+    QVERIFY(holder.waitForFinished(5000));
+
+    p.press("Command1");
+    QCOMPARE(p.state(Field::Label3), QStringLiteral("Open Success"));
+}
+
+void TestTralvo::requestAfterStartUpFailure()
+{
+    Pty test;
+    QVERIFY(m_dir->link(8, test.slavePath()));
+    Program p;
+    p.tralvo.load(QString());
+    QCOMPARE(p.state(Field::Label8), QStringLiteral("Open Failed"));
+    p.press("Command1");
+    QCOMPARE(p.state(Field::Label3), QStringLiteral("Open Success"));
+    QCOMPARE(test.read(2, 1000), escP);
+}
+
+void TestTralvo::requestBytesOnTheWire()
+{
+    Pty test;
+    QVERIFY(m_dir->link(8, test.slavePath()));
+    Program p;
+    p.tralvo.load(QString());
+    p.press("Command1");
+    p.press("Command1");
+    // Exactly ESC p per press, nothing more.
+    QCOMPARE(test.read(5, 500), escP + escP);
+}
+
+void TestTralvo::closingTheWindowShutsDown()
+{
+    Pty pty;
+    QVERIFY(m_dir->link(9, pty.slavePath()));
+    Program p;
+    p.tralvo.load(QString());
+    p.window.show();
+    QVERIFY(p.mscomm1.portOpen());
+    QVERIFY(p.window.close());
+    QVERIFY(p.tralvo.isUnloaded());
+    QVERIFY(!p.mscomm1.portOpen());
+    QProcess holder;
+    holder.start(QStringLiteral(TRALVO_HOLDPORT), {m_dir->port(9)});
+    QVERIFY(holder.waitForReadyRead(5000));
+    QCOMPARE(holder.readAllStandardOutput().trimmed(), QByteArray("held"));
+    holder.closeWriteChannel();
+    QVERIFY(holder.waitForFinished(5000));
+}
+
+void TestTralvo::closeDuringDrainMakesNoPulse()
+{
+    Pty pty;
+    QVERIFY(m_dir->link(9, pty.slavePath()));
+    Start window;
+    QtCommControl mscomm1;
+    QtCommControl mscomm2;
+    // Connected ahead of the receive handler: the close is queued when the event comes in and
+    // runs inside the drain, at its first pass through the event loop.
+    connect(&mscomm1, &CommControl::onComm, &window, [&] {
+        QTimer::singleShot(0, &window, [&] { window.close(); });
+    });
+    CashBoxLibrary cashBox({QStringLiteral(TRALVO_STANDIN_DIR)}, false);
+    Tralvo tralvo(window, mscomm1, mscomm2, cashBox);
+    tralvo.load(QString());
+    window.show();
+    QVERIFY(pty.write(escP));
+    QTRY_VERIFY(tralvo.isUnloaded());
+    QCOMPARE(window.caption(Field::Label8), QStringLiteral("Receive Failed"));
+    QVERIFY(pty.write(escP));
+    QTest::qWait(200);
+    QCOMPARE(countLines(pulses()), 0);
+    QVERIFY(!mscomm1.portOpen());
+}
+
+QTEST_MAIN(TestTralvo)
+#include "tst_tralvo.moc"

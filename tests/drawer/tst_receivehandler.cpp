@@ -1,0 +1,231 @@
+#include "countinglibrary.h"
+#include "fakecommcontrol.h"
+#include "kickdrawer.h"
+#include "receivehandler.h"
+#include "recordingview.h"
+#include "startoptions.h"
+
+#include <QtTest>
+
+using Property = FakeCommControl::Property;
+Q_DECLARE_METATYPE(Property)
+
+namespace {
+
+const QByteArray escP("\x1b\x70", 2);
+
+struct Bench
+{
+    Bench()
+    {
+        mscomm1.setInputLen(1);
+        mscomm1.setPortOpen(true);
+        QObject::connect(&mscomm1, &CommControl::onComm,
+                         [this] { DrainInput(mscomm1, view, options, library, pump); });
+    }
+    FakeCommControl mscomm1;
+    RecordingView view;
+    StartOptions options;
+    CountingLibrary library;
+    EventPump pump = [this] { ++pumped; };
+    int pumped = 0;
+};
+
+} // namespace
+
+class TestReceiveHandler : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void received_data();
+    void received();
+    void otherEventLeavesBytesUnread();
+    void splitCommandPulsesNothing();
+    void failingRead_data();
+    void failingRead();
+    void badProfileMakesNoCall();
+    void absentLibrary();
+    void longTextDecidedByItsOpening();
+    void pumpsOncePerByteAndOnceMore();
+    void nestedEventTakesWhatItFinds();
+    void portClosedMidDrain();
+};
+
+void TestReceiveHandler::received_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("profile");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<int>("pulses");
+    QTest::addColumn<QString>("state");
+
+    QTest::newRow("exact ESC p") << escP << "0" << 0 << 1 << "Receive Success";
+    QTest::newRow("with parameters") << QByteArray("\x1b\x70\x00\x19\xfa", 5) << "0" << 0 << 1
+                                     << "Receive Success";
+    QTest::newRow("two commands, one pulse") << escP + QByteArray("\x00\x19\xfa", 3) + escP << "1"
+                                             << 0 << 1 << "Receive Success";
+    QTest::newRow("byte before") << QByteArray("\x00\x1b\x70", 3) << "0" << 0 << 0 << "before";
+    QTest::newRow("ESC P") << QByteArray("\x1bP", 2) << "0" << 0 << 0 << "before";
+    QTest::newRow("nothing waiting") << QByteArray() << "0" << 0 << 0 << "before";
+    QTest::newRow("result 1") << escP << "0" << 1 << 1 << "Receive Failed";
+    QTest::newRow("result -1") << escP << "0" << -1 << 1 << "Receive Failed";
+}
+
+void TestReceiveHandler::received()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, profile);
+    QFETCH(int, result);
+    QFETCH(int, pulses);
+    QFETCH(QString, state);
+
+    Bench b;
+    b.options.profileField = profile;
+    b.library.result = result;
+    b.view.setCaption(Field::Label8, QStringLiteral("before"));
+    b.mscomm1.hold(bytes);
+    b.mscomm1.raise(CommControl::comEvReceive);
+
+    QCOMPARE(b.library.calls.size(), pulses);
+    QCOMPARE(b.view.caption(Field::Label8), state);
+    QVERIFY(b.mscomm1.waiting().isEmpty());
+    if (pulses == 1)
+        QCOMPARE(b.library.calls.first(), profile == QLatin1String("0") ? gpioProfile0() : gpioProfile1());
+}
+
+void TestReceiveHandler::otherEventLeavesBytesUnread()
+{
+    Bench b;
+    b.view.setCaption(Field::Label8, QStringLiteral("before"));
+    b.mscomm1.hold(escP);
+    for (const qint16 event : {qint16(0), qint16(1), qint16(3), qint16(1004)})
+        b.mscomm1.raise(event);
+    QCOMPARE(b.mscomm1.waiting(), escP);
+    QCOMPARE(b.mscomm1.inputReads(), 0);
+    QVERIFY(b.library.calls.isEmpty());
+    QCOMPARE(b.view.caption(Field::Label8), QStringLiteral("before"));
+}
+
+void TestReceiveHandler::splitCommandPulsesNothing()
+{
+    Bench b;
+    b.mscomm1.hold(QByteArray("\x1b", 1));
+    b.mscomm1.raise();
+    b.mscomm1.hold(QByteArray("\x70", 1));
+    b.mscomm1.raise();
+    QVERIFY(b.library.calls.isEmpty());
+    // Each notification starts afresh: a whole command afterwards still pulses.
+    b.mscomm1.hold(escP);
+    b.mscomm1.raise();
+    QCOMPARE(b.library.calls.size(), 1);
+}
+
+void TestReceiveHandler::failingRead_data()
+{
+    QTest::addColumn<Property>("failing");
+    QTest::newRow("CommEvent") << Property::CommEvent;
+    QTest::newRow("InBufferCount") << Property::InBufferCount;
+    QTest::newRow("Input") << Property::Input;
+}
+
+void TestReceiveHandler::failingRead()
+{
+    QFETCH(Property, failing);
+    Bench b;
+    b.mscomm1.hold(escP);
+    b.mscomm1.failAt(failing);
+    b.mscomm1.raise();
+    QCOMPARE(b.view.caption(Field::Label8), QStringLiteral("Receive Failed"));
+    QVERIFY(b.library.calls.isEmpty());
+
+    // The port stays open and the next notification is handled afresh.
+    b.mscomm1.clearFailures();
+    b.mscomm1.hold(escP);
+    b.mscomm1.raise();
+    QVERIFY(b.mscomm1.portOpen());
+    QCOMPARE(b.library.calls.size(), 1);
+    QCOMPARE(b.view.caption(Field::Label8), QStringLiteral("Receive Success"));
+}
+
+void TestReceiveHandler::badProfileMakesNoCall()
+{
+    for (const QString &profile : {QStringLiteral("x"), QString()}) {
+        Bench b;
+        b.options.profileField = profile;
+        b.mscomm1.hold(escP);
+        b.mscomm1.raise();
+        QVERIFY(b.library.calls.isEmpty());
+        QCOMPARE(b.view.caption(Field::Label8), QStringLiteral("Receive Failed"));
+    }
+}
+
+void TestReceiveHandler::absentLibrary()
+{
+    Bench b;
+    b.library.available = false;
+    b.mscomm1.hold(escP);
+    b.mscomm1.raise();
+    QCOMPARE(b.view.caption(Field::Label8), QStringLiteral("Receive Failed"));
+    b.library.available = true;
+    b.mscomm1.hold(escP);
+    b.mscomm1.raise();
+    QCOMPARE(b.library.calls.size(), 1);
+    QCOMPARE(b.view.caption(Field::Label8), QStringLiteral("Receive Success"));
+}
+
+void TestReceiveHandler::longTextDecidedByItsOpening()
+{
+    Bench b;
+    b.mscomm1.hold(escP + QByteArray(100000, '\0'));
+    b.mscomm1.raise();
+    QCOMPARE(b.library.calls.size(), 1);
+    QVERIFY(b.mscomm1.waiting().isEmpty());
+
+    b.mscomm1.hold(QByteArray(100000, '\0') + escP);
+    b.mscomm1.raise();
+    QCOMPARE(b.library.calls.size(), 1);
+    QVERIFY(b.mscomm1.waiting().isEmpty());
+}
+
+void TestReceiveHandler::pumpsOncePerByteAndOnceMore()
+{
+    Bench b;
+    b.mscomm1.hold(QByteArray("\x1b\x70\x00\x19\xfa", 5));
+    b.mscomm1.raise();
+    QCOMPARE(b.pumped, 6);
+    QCOMPARE(b.mscomm1.inputReads(), 5);
+}
+
+void TestReceiveHandler::nestedEventTakesWhatItFinds()
+{
+    // A notification delivered while draining runs to completion with its own text; the outer
+    // drain then continues with what is left.
+    Bench b;
+    b.mscomm1.hold(escP);
+    bool nested = false;
+    b.mscomm1.afterInput = [&] {
+        if (nested)
+            return;
+        nested = true;
+        b.mscomm1.hold(escP + QByteArray("\x00", 1));
+        b.mscomm1.raise();
+    };
+    b.mscomm1.raise();
+    // The nested drain sees "p ESC p 00", the outer only "ESC": neither begins with ESC p.
+    QCOMPARE(b.library.calls.size(), 0);
+    QVERIFY(b.mscomm1.waiting().isEmpty());
+}
+
+void TestReceiveHandler::portClosedMidDrain()
+{
+    // The window closing while a drain lets events run: the drain ends without a pulse.
+    Bench b;
+    b.mscomm1.hold(escP + escP);
+    b.mscomm1.afterInput = [&] { b.mscomm1.setPortOpen(false); };
+    b.mscomm1.raise();
+    QVERIFY(b.library.calls.isEmpty());
+    QCOMPARE(b.view.caption(Field::Label8), QStringLiteral("Receive Failed"));
+}
+
+QTEST_GUILESS_MAIN(TestReceiveHandler)
+#include "tst_receivehandler.moc"

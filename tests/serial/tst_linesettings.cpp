@@ -1,0 +1,82 @@
+#include "linesettings.h"
+#include "portname.h"
+
+#include <QtTest>
+
+using Parity = LineSettings::Parity;
+using StopBits = LineSettings::StopBits;
+Q_DECLARE_METATYPE(Parity)
+Q_DECLARE_METATYPE(StopBits)
+
+class TestLineSettings : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void accepted_data();
+    void accepted();
+    void refused_data();
+    void refused();
+    void portLocations();
+};
+
+void TestLineSettings::accepted_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<Parity>("parity");
+    QTest::addColumn<int>("dataBits");
+    QTest::addColumn<StopBits>("stopBits");
+
+    QTest::newRow("9600,N,8,1") << "9600,N,8,1" << 9600 << Parity::None << 8 << StopBits::One;
+    QTest::newRow("even, 7 bits") << "19200,E,7,2" << 19200 << Parity::Even << 7 << StopBits::Two;
+    QTest::newRow("odd, 5 bits") << "110,O,5,1.5" << 110 << Parity::Odd << 5 << StopBits::OneAndHalf;
+    QTest::newRow("mark") << "4800,M,6,1" << 4800 << Parity::Mark << 6 << StopBits::One;
+    QTest::newRow("space, lower case") << "115200,s,8,1" << 115200 << Parity::Space << 8
+                                       << StopBits::One;
+}
+
+void TestLineSettings::accepted()
+{
+    QFETCH(QString, text);
+    const auto s = LineSettings::parse(text);
+    QVERIFY(s);
+    QTEST(int(s->baud), "baud");
+    QTEST(s->parity, "parity");
+    QTEST(s->dataBits, "dataBits");
+    QTEST(s->stopBits, "stopBits");
+}
+
+void TestLineSettings::refused_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << "";
+    QTest::newRow("three fields") << "9600,N,8";
+    QTest::newRow("five fields") << "9600,N,8,1,1";
+    QTest::newRow("baud zero") << "0,N,8,1";
+    QTest::newRow("baud text") << "fast,N,8,1";
+    QTest::newRow("parity X") << "9600,X,8,1";
+    QTest::newRow("4 data bits") << "9600,N,4,1";
+    QTest::newRow("9 data bits") << "9600,N,9,1";
+    QTest::newRow("3 stop bits") << "9600,N,8,3";
+    QTest::newRow("baud text only") << "9600";
+}
+
+void TestLineSettings::refused()
+{
+    QFETCH(QString, text);
+    QVERIFY(!LineSettings::parse(text));
+}
+
+void TestLineSettings::portLocations()
+{
+    qunsetenv("TRALVO_COMDIR");
+    QCOMPARE(portLocation(9), QStringLiteral("/dev/ttyS8"));
+    QCOMPARE(portLocation(1), QStringLiteral("/dev/ttyS0"));
+    qputenv("TRALVO_COMDIR", "/tmp/ports");
+    QCOMPARE(portLocation(9), QStringLiteral("/tmp/ports/com9"));
+    QCOMPARE(portLocation(8), QStringLiteral("/tmp/ports/com8"));
+    qunsetenv("TRALVO_COMDIR");
+}
+
+QTEST_GUILESS_MAIN(TestLineSettings)
+#include "tst_linesettings.moc"

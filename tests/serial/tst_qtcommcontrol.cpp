@@ -1,0 +1,293 @@
+#include "ptypair.h"
+#include "qtcommcontrol.h"
+#include "verifythrows.h"
+
+#include <QProcess>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+const QByteArray escP("\x1b\x70", 2);
+
+void configure(CommControl &c, qint16 port)
+{
+    c.setCommPort(port);
+    c.setSettings(QStringLiteral("9600,N,8,1"));
+    c.setSThreshold(1);
+    c.setRThreshold(1);
+    c.setRTSEnable(true);
+    c.setHandshaking(CommControl::comNone);
+    c.setInBufferSize(0);
+    c.setInputLen(1);
+    c.setInputMode(CommControl::comInputModeBinary);
+}
+
+// Takes every waiting byte, one read at a time, as the receive handler does.
+QByteArray drain(CommControl &c)
+{
+    QByteArray all;
+    while (c.inBufferCount() > 0)
+        all += c.input();
+    return all;
+}
+
+// Another program holding the port until the test lets go.
+class Holder
+{
+public:
+    explicit Holder(const QString &path)
+    {
+        m_process.start(QStringLiteral(TRALVO_HOLDPORT), {path});
+        m_process.waitForStarted(5000);
+        m_process.waitForReadyRead(5000);
+        m_held = m_process.readAllStandardOutput().startsWith("held");
+    }
+    ~Holder()
+    {
+        m_process.closeWriteChannel();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+    }
+    bool held() const { return m_held; }
+
+private:
+    QProcess m_process;
+    bool m_held = false;
+};
+
+} // namespace
+
+class TestQtCommControl : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void opensAndReceives();
+    void missingPortFails();
+    void heldPortFailsAndIsFreeAfterClose();
+    void bytesWaitingBeforeOpenAreDiscarded();
+    void settingsKeptWhileClosedApplyAtOpen();
+    void refusedValues();
+    void closedPortRefusesReadsAndWrites();
+    void outputLeavesBeforeClose();
+    void lostPeerClosesPortOnce();
+    void noEventWhileHandlerRuns();
+    void floodArrivesWhole();
+
+private:
+    std::unique_ptr<ComDir> m_dir;
+};
+
+void TestQtCommControl::init()
+{
+    m_dir = std::make_unique<ComDir>();
+    qputenv("TRALVO_COMDIR", QFile::encodeName(m_dir->path()));
+}
+
+void TestQtCommControl::opensAndReceives()
+{
+    Pty pty;
+    QVERIFY(pty.isValid() && m_dir->link(9, pty.slavePath()));
+    QtCommControl c;
+    configure(c, 9);
+    c.setPortOpen(true);
+    QVERIFY(c.portOpen());
+
+    QSignalSpy events(&c, &CommControl::onComm);
+    QVERIFY(pty.write(escP + QByteArray("\x00\x19\xfa", 3)));
+    QVERIFY(events.wait(5000));
+    QCOMPARE(c.commEvent(), qint16(CommControl::comEvReceive));
+    QTRY_COMPARE(c.inBufferCount(), qint16(5));
+    QCOMPARE(c.input(), QByteArray("\x1b", 1)); // InputLen 1: one byte a read
+    QCOMPARE(c.inBufferCount(), qint16(4));
+    c.setInputLen(0);
+    QCOMPARE(c.input(), QByteArray("\x70\x00\x19\xfa", 4));
+    QCOMPARE(c.inBufferCount(), qint16(0));
+    QCOMPARE(c.input(), QByteArray());
+}
+
+void TestQtCommControl::missingPortFails()
+{
+    QtCommControl c;
+    configure(c, 7);
+    VERIFY_THROWS(CommError, c.setPortOpen(true));
+    QVERIFY(!c.portOpen());
+}
+
+void TestQtCommControl::heldPortFailsAndIsFreeAfterClose()
+{
+    Pty pty;
+    QVERIFY(m_dir->link(9, pty.slavePath()));
+    {
+        Holder other(m_dir->port(9));
+        QVERIFY(other.held());
+        QtCommControl c;
+        configure(c, 9);
+        VERIFY_THROWS(CommError, c.setPortOpen(true));
+        QVERIFY(!c.portOpen());
+    }
+    QtCommControl c;
+    configure(c, 9);
+    c.setPortOpen(true);
+    c.setPortOpen(false);
+    Holder after(m_dir->port(9));
+    QVERIFY(after.held());
+}
+
+void TestQtCommControl::bytesWaitingBeforeOpenAreDiscarded()
+{
+    Pty pty;
+    QVERIFY(m_dir->link(9, pty.slavePath()));
+    QVERIFY(pty.write(escP));
+    QtCommControl c;
+    configure(c, 9);
+    c.setPortOpen(true);
+    QSignalSpy events(&c, &CommControl::onComm);
+    QVERIFY(pty.write(QByteArray("x")));
+    QVERIFY(events.wait(5000));
+    QCOMPARE(drain(c), QByteArray("x"));
+}
+
+void TestQtCommControl::settingsKeptWhileClosedApplyAtOpen()
+{
+    Pty pty;
+    QVERIFY(m_dir->link(9, pty.slavePath()));
+    QtCommControl c;
+    configure(c, 9);
+    // A pseudo-terminal keeps 8 bits and no parity whatever it is told; speed and stop bits show.
+    c.setSettings(QStringLiteral("19200,N,8,2"));
+    c.setPortOpen(true);
+
+    termios tio{};
+    QCOMPARE(::tcgetattr(pty.slaveFd(), &tio), 0);
+    QCOMPARE(cfgetospeed(&tio), speed_t(B19200));
+    QVERIFY(tio.c_cflag & CSTOPB);
+
+    // While open, a new text applies at once.
+    c.setSettings(QStringLiteral("9600,N,8,1"));
+    QCOMPARE(::tcgetattr(pty.slaveFd(), &tio), 0);
+    QCOMPARE(cfgetospeed(&tio), speed_t(B9600));
+    QVERIFY(!(tio.c_cflag & CSTOPB));
+}
+
+void TestQtCommControl::refusedValues()
+{
+    QtCommControl c;
+    VERIFY_THROWS(CommError, c.setSettings(QStringLiteral("9600,N,9,1")));
+    VERIFY_THROWS(CommError, c.setSettings(QStringLiteral("9600,N,8")));
+    VERIFY_THROWS(CommError, c.setCommPort(0));
+    VERIFY_THROWS(CommError, c.setHandshaking(4));
+    VERIFY_THROWS(CommError, c.setHandshaking(-1));
+    VERIFY_THROWS(CommError, c.setInputMode(2));
+    VERIFY_THROWS(CommError, c.setInputLen(-1));
+    VERIFY_THROWS(CommError, c.setInBufferSize(-1));
+    VERIFY_THROWS(CommError, c.setRThreshold(-1));
+    for (qint32 handshaking = 0; handshaking <= 3; ++handshaking)
+        c.setHandshaking(handshaking);
+}
+
+void TestQtCommControl::closedPortRefusesReadsAndWrites()
+{
+    QtCommControl c;
+    VERIFY_THROWS(CommError, c.commEvent());
+    VERIFY_THROWS(CommError, c.inBufferCount());
+    VERIFY_THROWS(CommError, c.input());
+    VERIFY_THROWS(CommError, c.setOutput(escP));
+    c.setPortOpen(false); // closing a closed port is harmless
+    QVERIFY(!c.portOpen());
+}
+
+void TestQtCommControl::outputLeavesBeforeClose()
+{
+    Pty pty;
+    QVERIFY(m_dir->link(8, pty.slavePath()));
+    QtCommControl c;
+    configure(c, 8);
+    c.setPortOpen(true);
+    c.setOutput(escP);
+    c.setPortOpen(false);
+    QCOMPARE(pty.read(3, 1000), escP);
+}
+
+void TestQtCommControl::lostPeerClosesPortOnce()
+{
+    Pty pty;
+    QVERIFY(m_dir->link(9, pty.slavePath()));
+    QtCommControl c;
+    configure(c, 9);
+    c.setPortOpen(true);
+    QSignalSpy events(&c, &CommControl::onComm);
+    pty.closeMaster();
+    QVERIFY(events.wait(5000));
+    QVERIFY(!c.portOpen());
+    // The handler learns of it from its first read.
+    VERIFY_THROWS(CommError, c.commEvent());
+    QTest::qWait(300);
+    QCOMPARE(events.count(), 1);
+}
+
+void TestQtCommControl::noEventWhileHandlerRuns()
+{
+    Pty pty;
+    QVERIFY(m_dir->link(9, pty.slavePath()));
+    QtCommControl c;
+    configure(c, 9);
+    c.setPortOpen(true);
+
+    int depth = 0;
+    int deepest = 0;
+    int calls = 0;
+    QByteArray received;
+    connect(&c, &CommControl::onComm, this, [&] {
+        ++calls;
+        deepest = std::max(deepest, ++depth);
+        if (calls == 1) {
+            pty.write(QByteArray("b"));
+            QTest::qWait(200); // lets the port see the new byte while this handler runs
+        }
+        received += drain(c);
+        --depth;
+    });
+    QVERIFY(pty.write(QByteArray("a")));
+    QTRY_COMPARE(received, QByteArray("ab"));
+    QCOMPARE(deepest, 1);
+}
+
+void TestQtCommControl::floodArrivesWhole()
+{
+    Pty pty;
+    QVERIFY(m_dir->link(9, pty.slavePath()));
+    QtCommControl c;
+    configure(c, 9);
+    c.setPortOpen(true);
+    ::fcntl(pty.masterFd(), F_SETFL, ::fcntl(pty.masterFd(), F_GETFL) | O_NONBLOCK);
+
+    QByteArray sent(300 * 1024, Qt::Uninitialized);
+    for (int i = 0; i < sent.size(); ++i)
+        sent[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
+    QByteArray received;
+    qsizetype offset = 0;
+    QDeadlineTimer deadline(20000);
+    while (received.size() < sent.size() && !deadline.hasExpired()) {
+        if (offset < sent.size()) {
+            const ssize_t n = ::write(pty.masterFd(), sent.constData() + offset,
+                                      static_cast<size_t>(sent.size() - offset));
+            if (n > 0)
+                offset += n;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        while (c.inBufferCount() > 0) {
+            received += c.input();
+            QCoreApplication::processEvents();
+        }
+    }
+    QCOMPARE(received.size(), sent.size());
+    QVERIFY(received == sent);
+}
+
+QTEST_GUILESS_MAIN(TestQtCommControl)
+#include "tst_qtcommcontrol.moc"

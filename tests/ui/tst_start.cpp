@@ -1,0 +1,148 @@
+#include "start.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+class TestStart : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void window();
+    void controls_data();
+    void controls();
+    void tabOrder();
+    void clearEmptiesOnlyStateFields();
+    void fieldsByName();
+    void hiddenIsNeverShown();
+    void requestAndClose();
+};
+
+void TestStart::window()
+{
+    Start start;
+    QCOMPARE(start.objectName(), QStringLiteral("Start"));
+    QCOMPARE(start.windowTitle(), QStringLiteral("TRALVO is Not COM"));
+    // 3225 x 3270 twips at 15 twips a pixel, and not resizable.
+    QCOMPARE(start.minimumSize(), QSize(215, 218));
+    QCOMPARE(start.maximumSize(), QSize(215, 218));
+}
+
+void TestStart::controls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("parent");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QRect>("twips");
+
+    QTest::newRow("Frame1") << "Frame1" << "Start" << "Device" << QRect(90, 90, 3045, 1185);
+    QTest::newRow("Label1") << "Label1" << "Frame1" << "Serial Port" << QRect(45, 270, 1215, 180);
+    QTest::newRow("Label2") << "Label2" << "Frame1" << "Serial Baud " << QRect(45, 570, 1215, 180);
+    QTest::newRow("Label5") << "Label5" << "Frame1" << "State" << QRect(45, 870, 1215, 180);
+    QTest::newRow("Label6") << "Label6" << "Frame1" << "9" << QRect(1380, 270, 1620, 180);
+    QTest::newRow("Label7") << "Label7" << "Frame1" << "9600" << QRect(1380, 570, 1620, 180);
+    QTest::newRow("Label8") << "Label8" << "Frame1" << "Success" << QRect(1380, 870, 1620, 180);
+    QTest::newRow("Frame2") << "Frame2" << "Start" << "Test" << QRect(90, 1395, 3045, 1185);
+    QTest::newRow("Label11") << "Label11" << "Frame2" << "Serial Port" << QRect(45, 270, 1215, 180);
+    QTest::newRow("Label12") << "Label12" << "Frame2" << "Serial Baud " << QRect(45, 570, 1215, 180);
+    QTest::newRow("Label10") << "Label10" << "Frame2" << "State" << QRect(45, 870, 1215, 180);
+    QTest::newRow("Label9") << "Label9" << "Frame2" << "8" << QRect(1380, 270, 1620, 180);
+    QTest::newRow("Label4") << "Label4" << "Frame2" << "9600" << QRect(1380, 570, 1620, 180);
+    QTest::newRow("Label3") << "Label3" << "Frame2" << "Success" << QRect(1380, 870, 1620, 180);
+    QTest::newRow("Command2") << "Command2" << "Start" << "Clear" << QRect(150, 2700, 1395, 495);
+    QTest::newRow("Command1") << "Command1" << "Start" << "Request" << QRect(1665, 2700, 1395, 495);
+}
+
+void TestStart::controls()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, parent);
+    QFETCH(QString, text);
+    QFETCH(QRect, twips);
+
+    Start start;
+    auto *widget = start.findChild<QWidget *>(name);
+    QVERIFY2(widget, qPrintable(name));
+    QCOMPARE(widget->parentWidget()->objectName(), parent);
+    const QRect pixels(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15);
+    QCOMPARE(widget->geometry(), pixels);
+
+    if (auto *label = qobject_cast<QLabel *>(widget)) {
+        QCOMPARE(label->text(), text);
+        QCOMPARE(label->textInteractionFlags(), Qt::NoTextInteraction);
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+    } else if (auto *box = qobject_cast<QGroupBox *>(widget)) {
+        QCOMPARE(box->title(), text);
+    } else if (auto *button = qobject_cast<QPushButton *>(widget)) {
+        QCOMPARE(button->text(), text);
+    } else {
+        QFAIL("unexpected kind of control");
+    }
+}
+
+void TestStart::tabOrder()
+{
+    Start start;
+    auto *request = start.findChild<QPushButton *>(QStringLiteral("Command1"));
+    auto *clear = start.findChild<QPushButton *>(QStringLiteral("Command2"));
+    QVERIFY(request && clear);
+    QCOMPARE(request->nextInFocusChain(), clear);
+}
+
+void TestStart::clearEmptiesOnlyStateFields()
+{
+    Start start;
+    start.setCaption(Field::Label8, QStringLiteral("Receive Success"));
+    start.setCaption(Field::Label3, QStringLiteral("Open Failed"));
+    QTest::mouseClick(start.findChild<QPushButton *>(QStringLiteral("Command2")), Qt::LeftButton);
+
+    QCOMPARE(start.caption(Field::Label8), QString());
+    QCOMPARE(start.caption(Field::Label3), QString());
+    QCOMPARE(start.caption(Field::Label6), QStringLiteral("9"));
+    QCOMPARE(start.caption(Field::Label7), QStringLiteral("9600"));
+    QCOMPARE(start.caption(Field::Label9), QStringLiteral("8"));
+    QCOMPARE(start.caption(Field::Label4), QStringLiteral("9600"));
+}
+
+void TestStart::fieldsByName()
+{
+    Start start;
+    const std::pair<Field, const char *> fields[] = {
+        {Field::Label6, "Label6"}, {Field::Label7, "Label7"}, {Field::Label8, "Label8"},
+        {Field::Label9, "Label9"}, {Field::Label4, "Label4"}, {Field::Label3, "Label3"},
+    };
+    for (const auto &[field, name] : fields) {
+        start.setCaption(field, QLatin1String(name) + QLatin1String(" text"));
+        QCOMPARE(start.findChild<QLabel *>(QLatin1String(name))->text(),
+                 QLatin1String(name) + QLatin1String(" text"));
+        QCOMPARE(start.caption(field), QLatin1String(name) + QLatin1String(" text"));
+    }
+}
+
+void TestStart::hiddenIsNeverShown()
+{
+    Start start;
+    start.setInvisible();
+    start.setCaption(Field::Label8, QStringLiteral("Open Success"));
+    start.show();
+    start.setVisible(true);
+    QVERIFY(!start.isVisible());
+    QVERIFY(start.isInvisible());
+    QCOMPARE(start.caption(Field::Label8), QStringLiteral("Open Success"));
+}
+
+void TestStart::requestAndClose()
+{
+    Start start;
+    QSignalSpy requests(&start, &Start::requestClicked);
+    QSignalSpy unloads(&start, &Start::unloading);
+    start.show();
+    QTest::mouseClick(start.findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+    QCOMPARE(requests.count(), 1);
+    QVERIFY(start.close());
+    QCOMPARE(unloads.count(), 1);
+}
+
+QTEST_MAIN(TestStart)
+#include "tst_start.moc"
