@@ -12,14 +12,29 @@
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+
+namespace {
+
+// The program runs elevated: no library may come from the current folder. Looked up at run time
+// because older SDK headers leave SetDefaultDllDirectories out.
+void hardenLibrarySearch()
+{
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI *)(DWORD);
+    if (HMODULE kernel = GetModuleHandleW(L"kernel32.dll")) {
+        if (auto set = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+                reinterpret_cast<void *>(GetProcAddress(kernel, "SetDefaultDllDirectories"))))
+            set(0x00001000 /* LOAD_LIBRARY_SEARCH_DEFAULT_DIRS */);
+    }
+    SetDllDirectoryW(L"");
+}
+
+} // namespace
 #endif
 
 int main(int argc, char *argv[])
 {
 #ifdef Q_OS_WIN
-    // The program runs elevated: no library may come from the current folder.
-    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
-    SetDllDirectoryW(L"");
+    hardenLibrarySearch();
 #endif
     const bool noDisplay = selectHeadlessPlatformIfNoDisplay(argc, argv);
     QApplication application(argc, argv);

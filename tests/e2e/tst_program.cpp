@@ -10,6 +10,17 @@ namespace {
 
 const QByteArray kick("\x1b\x70\x00\x19\xfa", 5);
 
+// The UUCP-style lock file that serial programs on Linux take for a port.
+bool lockFileExists(const QString &port)
+{
+    const QString name = QStringLiteral("LCK..") + QString(port).replace(QLatin1Char('/'), QLatin1Char('_'));
+    for (const char *folder : {"/var/lock", "/run/lock", "/tmp"}) {
+        if (QFile::exists(QLatin1String(folder) + QLatin1Char('/') + name))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 // The built program, hidden, with no display at all, on a socat pair and the stand-in drawer.
@@ -48,9 +59,13 @@ void TestProgram::init()
 
 void TestProgram::cleanup()
 {
+    // Ended in order, so that no lock is left behind.
     if (m_tralvo && m_tralvo->state() != QProcess::NotRunning) {
-        m_tralvo->kill();
-        m_tralvo->waitForFinished(5000);
+        m_tralvo->terminate();
+        if (!m_tralvo->waitForFinished(5000)) {
+            m_tralvo->kill();
+            m_tralvo->waitForFinished(5000);
+        }
     }
     m_tralvo.reset();
     m_pair.reset();
@@ -165,10 +180,12 @@ void TestProgram::endsInOrderOnSignal()
 {
     QFETCH(int, signalNumber);
     QVERIFY(start(QStringLiteral("1,0")));
+    QVERIFY(lockFileExists(m_dir->port(9)));
     QCOMPARE(::kill(static_cast<pid_t>(m_tralvo->processId()), signalNumber), 0);
     QVERIFY(m_tralvo->waitForFinished(5000));
     QCOMPARE(m_tralvo->exitStatus(), QProcess::NormalExit);
     QCOMPARE(m_tralvo->exitCode(), 0);
+    QVERIFY(!lockFileExists(m_dir->port(9)));
 
     // The port and its lock are free again.
     QProcess holder;

@@ -1,0 +1,66 @@
+# Virtual ports and a virtual display for Tralvo's scripts; source it, then call the functions.
+# Everything started here is stopped by tralvo_cleanup (set it as an EXIT trap).
+
+tralvo_pids=()
+tralvo_tmpdirs=()
+
+tralvo_cleanup() {
+    local pid
+    for pid in "${tralvo_pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    for pid in "${tralvo_pids[@]}"; do
+        wait "$pid" 2>/dev/null || true
+    done
+    tralvo_pids=()
+    local d
+    for d in "${tralvo_tmpdirs[@]}"; do
+        rm -rf "$d"
+    done
+    tralvo_tmpdirs=()
+}
+
+# Waits up to $2 tenths of a second for the command $1 to succeed.
+tralvo_wait_for() {
+    local check=$1 tenths=$2 i
+    for ((i = 0; i < tenths; i++)); do
+        if eval "$check"; then
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+# A private folder for port links and logs, removed by tralvo_cleanup; sets TRALVO_PORTS.
+tralvo_comdir() {
+    TRALVO_PORTS=$(mktemp -d "${TMPDIR:-/tmp}/tralvo-ports.XXXXXX")
+    tralvo_tmpdirs+=("$TRALVO_PORTS")
+}
+
+# A virtual null-modem cable: $1/com$2 joined to $1/com$3.
+tralvo_socat_pair() {
+    local dir=$1 a=$2 b=$3
+    # In a session of its own, so that Ctrl-C reaches Tralvo alone and cleanup ends the rest.
+    setsid socat "pty,raw,echo=0,link=$dir/com$a" "pty,raw,echo=0,link=$dir/com$b" 2>/dev/null &
+    tralvo_pids+=($!)
+    tralvo_wait_for "[ -e '$dir/com$a' ] && [ -e '$dir/com$b' ]" 50 || {
+        echo "socat did not make the port pair in $dir" >&2
+        return 1
+    }
+}
+
+# A virtual X server on the first free display; exports DISPLAY.
+tralvo_xvfb() {
+    local n
+    for ((n = 99; n < 140; n++)); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+    done
+    setsid Xvfb ":$n" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
+    tralvo_pids+=($!)
+    tralvo_wait_for "[ -e /tmp/.X11-unix/X$n ]" 100 || {
+        echo "Xvfb did not start on :$n" >&2
+        return 1
+    }
+    export DISPLAY=":$n"
+}

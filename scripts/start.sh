@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Sets up, builds and starts Tralvo on a built-in virtual null-modem pair (COM9 joined to COM8)
+# with the stand-in drawer library. Safe to run again.
+#   scripts/start.sh            visible window ("0,0")
+#   scripts/start.sh 0,1        any "hide,profile" argument text
+# With no display it runs under a virtual X server and says how to drive it. Ctrl-C ends it
+# and everything it started.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+"$root/scripts/deps.sh"
+"$root/scripts/build.sh" "$root/build" -- tralvo cashbox_standin >/dev/null
+# shellcheck source=lib/virtual.sh
+source "$root/scripts/lib/virtual.sh"
+trap tralvo_cleanup EXIT
+trap 'exit 130' INT TERM HUP
+
+tralvo_comdir
+ports=$TRALVO_PORTS
+tralvo_socat_pair "$ports" 9 8
+export TRALVO_COMDIR=$ports
+export LD_LIBRARY_PATH=$root/build/standin${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
+export CASHBOX_STANDIN_LOG=$ports/pulses
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    export XDG_RUNTIME_DIR=$ports/runtime
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+fi
+
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    tralvo_xvfb
+    echo "No display here: Tralvo runs under a virtual X server on $DISPLAY."
+    echo "  press Request:   DISPLAY=$DISPLAY xdotool search --sync --name 'TRALVO is Not COM' mousemove --window %1 157 196 click 1"
+    echo "  see the window:  DISPLAY=$DISPLAY import -window root /tmp/tralvo.png"
+fi
+echo "Ports: COM9 (Device) = $ports/com9, joined to COM8 (Test) = $ports/com8"
+echo "Send a drawer command as a POS application would:  printf '\\033p' > $ports/com8"
+echo "Each drawer pulse is reported on a 'cashbox-standin: pulse' line. Ctrl-C ends Tralvo."
+"$root/build/bin/tralvo" "${1:-0,0}"

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian 12 machine (as root) and runs every check of Tralvo: the test suite on
+# Qt 6 and on Qt 5.15, the suite again under AddressSanitizer and UndefinedBehaviorSanitizer, a
+# short fuzz run, a short soak through the real program, the static checks, and the Debian
+# package installed and run as a service would run it. Safe to run again.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+"$root/scripts/deps.sh"
+
+passed=0
+failed=0
+failures=()
+step() {
+    local name=$1
+    shift
+    echo
+    echo "=== $name"
+    if "$@"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        failures+=("$name")
+    fi
+}
+
+suite() {
+    local build=$1
+    shift
+    "$root/scripts/build.sh" "$build" "$@" &&
+        (cd "$build" && ctest --output-on-failure --timeout 300)
+}
+
+step "tests, Qt 6" suite "$root/build-test-qt6" -DTRALVO_QT_MAJOR=6
+step "tests, Qt 5.15" suite "$root/build-test-qt5" -DTRALVO_QT_MAJOR=5
+step "tests under ASan and UBSan" "$root/scripts/sanitize.sh"
+step "fuzzing, short run" "$root/scripts/fuzz.sh"
+step "soak, short run" "$root/scripts/soak.sh" --short
+step "static checks" "$root/scripts/static-checks.sh"
+step "Debian package" "$root/scripts/package-check.sh"
+
+echo
+[ ${#failures[@]} -eq 0 ] || echo "failed: ${failures[*]}"
+echo "test.sh: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
