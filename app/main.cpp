@@ -36,8 +36,10 @@ int main(int argc, char *argv[])
 #ifdef Q_OS_WIN
     hardenLibrarySearch();
 #endif
-    const bool noDisplay = selectHeadlessPlatformIfNoDisplay(argc, argv);
+    const bool platformChosen = selectPlatformWithHeadlessFallback(argc, argv);
     QApplication application(argc, argv);
+    const bool noDisplay =
+        platformChosen && QGuiApplication::platformName() == QLatin1String("offscreen");
 
     // Qt has taken its own options out by now; the rest, joined, is the argument text.
     const QString argumentText = QCoreApplication::arguments().mid(1).join(QLatin1Char(' '));
@@ -53,8 +55,8 @@ int main(int argc, char *argv[])
     tralvo.load(argumentText);
     if (!window.isInvisible()) {
         if (noDisplay) {
-            std::fprintf(stderr, "tralvo: no display to show the window on (DISPLAY is not set); "
-                                 "run it hidden with \"1,<profile>\" or start a display server\n");
+            std::fprintf(stderr, "tralvo: no display to show the window on; run it hidden with "
+                                 "\"1,<profile>\" or start a display server\n");
             tralvo.unload();
             return 2;
         }

@@ -8,6 +8,8 @@
 
 #include <QCoreApplication>
 
+#include <cstdio>
+
 Tralvo::Tralvo(Start &window, CommControl &mscomm1, CommControl &mscomm2, DrawerLibrary &library,
                QObject *parent)
     : QObject(parent), m_window(window), m_mscomm1(mscomm1), m_mscomm2(mscomm2), m_library(library)
@@ -15,6 +17,18 @@ Tralvo::Tralvo(Start &window, CommControl &mscomm1, CommControl &mscomm2, Drawer
     connect(&m_mscomm1, &CommControl::onComm, this, &Tralvo::drainInput);
     connect(&m_window, &Start::requestClicked, this, &Tralvo::sendTestRequest);
     connect(&m_window, &Start::unloading, this, &Tralvo::unload);
+    connect(&m_window, &Start::stateWritten, this, &Tralvo::reportState);
+}
+
+void Tralvo::reportState(Field field, const QString &text) const
+{
+    // A hidden instance (a service, most often) has nobody looking at its window; its states go
+    // to standard error, which the service manager keeps.
+    if (!m_window.isInvisible() || text.isEmpty())
+        return;
+    const char *group = field == Field::Label8 ? "Device" : "Test";
+    std::fprintf(stderr, "tralvo: %s: %s\n", group, qPrintable(text));
+    std::fflush(stderr);
 }
 
 void Tralvo::load(const QString &argumentText)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "startoptions.h"
+#include "statusview.h"
 
 #include <QObject>
 
@@ -28,6 +29,7 @@ public:
 
 private:
     void drainInput();
+    void reportState(Field field, const QString &text) const;
     void sendTestRequest();
 
     Start &m_window;

@@ -13,9 +13,10 @@ namespace {
 
 const QString libraryName = QStringLiteral("CashBox");
 
-// A 32-bit Windows build of the library exports the decorated stdcall name; 64-bit and
-// non-Windows builds export the plain one.
-const char *const exportNames[] = {"_CashBoxNormalGPIO@16", "CashBoxNormalGPIO"};
+// A 32-bit Windows build of the library exports the decorated stdcall name (as MSVC writes it,
+// then as MinGW does); 64-bit and non-Windows builds export the plain one.
+const char *const exportNames[] = {"_CashBoxNormalGPIO@16", "CashBoxNormalGPIO@16",
+                                   "CashBoxNormalGPIO"};
 
 } // namespace
 

@@ -96,6 +96,8 @@ QString Start::caption(Field field) const
 void Start::setCaption(Field field, const QString &text)
 {
     m_fields.at(field)->setText(text);
+    if (field == Field::Label8 || field == Field::Label3)
+        Q_EMIT stateWritten(field, text);
 }
 
 void Start::setInvisible()

@@ -28,6 +28,8 @@ public:
 
 Q_SIGNALS:
     void requestClicked();
+    // A state field (Label8 or Label3) was written.
+    void stateWritten(Field field, const QString &text);
     // The window is closing; the program ends with it.
     void unloading();
 

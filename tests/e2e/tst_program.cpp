@@ -35,12 +35,13 @@ private Q_SLOTS:
     void ignoresDataNotStartingWithCommand();
     void discardsBytesSentBeforeStart();
     void lostPeerLeavesItIdle();
+    void hiddenWithUnreachableDisplayRuns();
     void endsInOrderOnSignal_data();
     void endsInOrderOnSignal();
     void visibleWithoutDisplayFailsClearly();
 
 private:
-    bool start(const QString &arguments);
+    bool start(const QString &arguments, const QString &display = QString());
     QList<QByteArray> pulses() const;
 
     std::unique_ptr<ComDir> m_dir;
@@ -73,11 +74,13 @@ void TestProgram::cleanup()
     m_logDir.reset();
 }
 
-bool TestProgram::start(const QString &arguments)
+bool TestProgram::start(const QString &arguments, const QString &display)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QLatin1String(name));
+    if (!display.isEmpty())
+        env.insert(QStringLiteral("DISPLAY"), display);
     env.insert(QStringLiteral("TRALVO_COMDIR"), m_dir->path());
     env.insert(QStringLiteral("LD_LIBRARY_PATH"), QStringLiteral(TRALVO_STANDIN_DIR));
     env.insert(QStringLiteral("CASHBOX_STANDIN_LOG"), m_logDir->filePath(QStringLiteral("pulses")));
@@ -124,6 +127,11 @@ void TestProgram::pulsesWithProfile()
     QVERIFY2(pulses().first().endsWith(texts), pulses().first().constData());
     QTest::qWait(200);
     QCOMPARE(pulses().size(), 1);
+
+    // Hidden, it reports its states on standard error.
+    const QByteArray err = m_tralvo->readAllStandardError();
+    QVERIFY2(err.contains("tralvo: Device: Open Success\n"), err.constData());
+    QVERIFY2(err.contains("tralvo: Device: Receive Success\n"), err.constData());
 }
 
 void TestProgram::ignoresDataNotStartingWithCommand()
@@ -166,6 +174,14 @@ void TestProgram::lostPeerLeavesItIdle()
     QVERIFY(m_tralvo->waitForFinished(5000));
     QCOMPARE(m_tralvo->exitStatus(), QProcess::NormalExit);
     QCOMPARE(m_tralvo->exitCode(), 0);
+}
+
+void TestProgram::hiddenWithUnreachableDisplayRuns()
+{
+    // A service that inherited a DISPLAY whose server is gone still runs.
+    QVERIFY(start(QStringLiteral("1,0"), QStringLiteral(":4999")));
+    QVERIFY(writeToPort(m_dir->port(8), kick));
+    QTRY_COMPARE(pulses().size(), 1);
 }
 
 void TestProgram::endsInOrderOnSignal_data()

@@ -1,0 +1,319 @@
+#!/usr/bin/env bash
+# Builds the Debian package, installs it on this machine with apt-get and runs the installed
+# program the way tralvo.service does: hidden, without a display, as an unprivileged user in the
+# dialout group, here against a virtual pair of ports and with the stand-in drawer library chosen
+# explicitly. Needs root (apt-get). The package stays installed afterwards.
+# Usage: scripts/package-check.sh   (TRALVO_PACKAGE_BUILD_DIR overrides the build folder)
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${TRALVO_PACKAGE_BUILD_DIR:-$root/build-package}
+# The user the program runs as: an unprivileged one, like the service's dynamic user.
+run_user=nobody
+run_group=nogroup
+
+passed=0
+failed=0
+tmp=
+ports=
+socat_pid=
+tralvo_pid=
+com8_fd=
+
+stop_run() {
+    local pid
+    if [ -n "$com8_fd" ]; then
+        exec {com8_fd}>&-
+        com8_fd=
+    fi
+    for pid in $tralvo_pid $socat_pid; do
+        kill -KILL "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    tralvo_pid=
+    socat_pid=
+}
+
+cleanup() {
+    stop_run
+    if [ -n "$tmp" ]; then
+        # A killed instance leaves its lock files behind.
+        rm -f /run/lock/LCK.."${tmp//\//_}"_*
+        rm -rf "$tmp"
+    fi
+}
+trap cleanup EXIT
+
+summary() {
+    echo "package-check: $passed passed, $failed failed"
+}
+
+# A step everything after it needs: on failure, stop here.
+die() {
+    echo "package-check: FAIL: $*" >&2
+    failed=$((failed + 1))
+    summary
+    exit 1
+}
+
+# Polls a command every 0.1 s for at most $1 seconds.
+wait_until() {
+    local tries=$(($1 * 10))
+    shift
+    until "$@"; do
+        tries=$((tries - 1))
+        [ "$tries" -gt 0 ] || return 1
+        sleep 0.1
+    done
+}
+
+# Runs one named check; a check prints its own reason and returns non-zero on failure.
+check() {
+    local name=$1
+    shift
+    if "$@"; then
+        echo "package-check: ok: $name"
+        passed=$((passed + 1))
+    else
+        echo "package-check: FAIL: $name" >&2
+        failed=$((failed + 1))
+    fi
+    stop_run
+}
+
+[ "$(id -u)" -eq 0 ] || die "run as root: the package is installed with apt-get"
+
+"$root/scripts/deps.sh" dpkg-dev man-db socat util-linux ||
+    die "could not install the build and check dependencies"
+
+mkdir -p "$build"
+log=$build/package-check.log
+: >"$log"
+# Runs a step with its output in the log, and shows the end of the log when it fails.
+logged() {
+    "$@" >>"$log" 2>&1 || { tail -n 30 "$log" >&2; return 1; }
+}
+
+echo "package-check: building the package in $build (output in $log)"
+logged cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX=/usr -DTRALVO_BUILD_TESTS=OFF || die "cmake could not configure $build"
+logged ninja -C "$build" -j2 || die "the build failed (ninja -C $build)"
+rm -f "$build"/tralvo_*.deb
+(cd "$build" && logged cpack -G DEB) || die "cpack could not make the Debian package"
+
+debs=("$build"/tralvo_*.deb)
+[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || die "expected one tralvo_*.deb in $build"
+deb=${debs[0]}
+version=$(dpkg-deb -f "$deb" Version)
+arch=$(dpkg --print-architecture)
+
+check_package() {
+    local contents depends path dep
+    [ "$(basename "$deb")" = "tralvo_${version}_${arch}.deb" ] ||
+        { echo "  unexpected file name $(basename "$deb")" >&2; return 1; }
+    contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
+    for path in '\./usr/bin/tralvo' '\./usr/share/man/man1/tralvo\.1(\.gz)?' \
+        '\./usr/share/applications/tralvo\.desktop' \
+        '\./usr/share/icons/hicolor/scalable/apps/tralvo\.svg' \
+        '\./(usr/)?lib/systemd/system/tralvo\.service' \
+        '\./usr/lib/[^/]+/tralvo/standin/libCashBox\.so' '\./usr/share/tralvo/tralvo\.default'; do
+        grep -Eq "^${path}\$" <<<"$contents" || { echo "  the package lacks $path" >&2; return 1; }
+    done
+    if grep 'libCashBox\.so$' <<<"$contents" | grep -vq '/tralvo/standin/libCashBox\.so$'; then
+        echo "  a drawer library outside the stand-in folder:" >&2
+        grep 'libCashBox\.so$' <<<"$contents" >&2
+        return 1
+    fi
+    depends=$(dpkg-deb -f "$deb" Depends)
+    for dep in libc6 'libstdc\+\+6' 'libqt[56]core' 'libqt[56]gui' 'libqt[56]widgets' \
+        'libqt[56]serialport'; do
+        grep -Eq "(^|, )${dep}" <<<"$depends" ||
+            { echo "  Depends lacks $dep: $depends" >&2; return 1; }
+    done
+    if grep -q 'libqt6core6' <<<"$depends" && ! grep -q 'qt6-qpa-plugins' <<<"$depends"; then
+        echo "  Depends lacks qt6-qpa-plugins: $depends" >&2
+        return 1
+    fi
+}
+check "package $(basename "$deb") (contents, dependencies)" check_package
+
+# The stand-in must be chosen explicitly: a vendor library in the private folder comes first in
+# the search and would move a real drawer here.
+private_dir=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)/tralvo
+if [ -e "$private_dir/libCashBox.so" ] && ! dpkg -S "$private_dir/libCashBox.so" >/dev/null 2>&1; then
+    die "$private_dir/libCashBox.so is installed (a vendor drawer library?); the run below" \
+        "would call it and move the drawer. Run this check on a machine without one."
+fi
+
+echo "package-check: installing $(basename "$deb")"
+logged env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --reinstall \
+    -o DPkg::Lock::Timeout=120 "$deb" || die "apt-get install $deb failed"
+[ "$(dpkg-query -W -f='${Status} ${Version}' tralvo)" = "install ok installed $version" ] ||
+    die "dpkg does not list tralvo $version as installed"
+
+installed=$(dpkg-query -L tralvo)
+unit=$(grep -E '/systemd/system/tralvo\.service$' <<<"$installed") || die "no tralvo.service installed"
+standin_dir=$(dirname "$(grep -E '/tralvo/standin/libCashBox\.so$' <<<"$installed")")
+[ "$(dirname "$standin_dir")" = "$private_dir" ] ||
+    die "the stand-in is in $standin_dir, expected $private_dir/standin"
+
+check_manual() {
+    local page text
+    page=$(man -w tralvo 2>/dev/null) || {
+        echo "  man -w tralvo finds no page" >&2
+        if grep -qs 'path-exclude=/usr/share/man' /etc/dpkg/dpkg.cfg.d/*; then
+            echo "  (dpkg is set to leave out manual pages: see /etc/dpkg/dpkg.cfg.d)" >&2
+        fi
+        return 1
+    }
+    [ "$page" = /usr/share/man/man1/tralvo.1.gz ] || { echo "  man -w tralvo gives $page" >&2; return 1; }
+    text=$(MANWIDTH=100 man -P cat tralvo 2>/dev/null)
+    grep -q 'CashBoxNormalGPIO' <<<"$text" && grep -q 'TRALVO_COMDIR' <<<"$text" ||
+        { echo "  man tralvo does not render the page" >&2; return 1; }
+}
+check "man tralvo" check_manual
+
+check_service() {
+    local link out
+    # shellcheck disable=SC2016 # systemd expands it, not the shell
+    grep -Fqx 'ExecStart=/usr/bin/tralvo ${TRALVO_OPTIONS}' "$unit" &&
+        grep -Fqx 'Environment=TRALVO_OPTIONS=1,0' "$unit" &&
+        grep -Fqx 'EnvironmentFile=-/etc/default/tralvo' "$unit" ||
+        { echo "  $unit does not run /usr/bin/tralvo 1,0 with /etc/default/tralvo" >&2; return 1; }
+    for link in /etc/systemd/system/*.wants/tralvo.service; do
+        if [ -e "$link" ] || [ -L "$link" ]; then
+            echo "  the package enabled the service: $link" >&2
+            return 1
+        fi
+    done
+    if command -v systemd-analyze >/dev/null; then
+        out=$(systemd-analyze verify "$unit" 2>&1) ||
+            { echo "  systemd-analyze verify $unit:" >&2; echo "$out" >&2; return 1; }
+    fi
+}
+check "tralvo.service installed, not enabled, verified" check_service
+
+tmp=$(mktemp -d)
+chmod 0755 "$tmp"
+pulses=$tmp/pulses.log
+: >"$pulses"
+chmod 0666 "$pulses"
+run_count=0
+
+# A fresh virtual pair for every run: a port that a killed instance held keeps its exclusive
+# mode, which shuts out the next unprivileged opener.
+open_pair() {
+    run_count=$((run_count + 1))
+    ports=$tmp/ports$run_count
+    mkdir "$ports"
+    socat pty,raw,echo=0,link="$ports/com9",group=dialout,perm=0660 \
+        pty,raw,echo=0,link="$ports/com8",group=dialout,perm=0660 2>"$tmp/socat.err" &
+    socat_pid=$!
+    wait_until 5 test -e "$ports/com9" -a -e "$ports/com8" ||
+        { echo "  socat made no port pair: $(cat "$tmp/socat.err")" >&2; return 1; }
+    # Held open so that socat keeps the pair up between writes.
+    exec {com8_fd}>"$ports/com8"
+}
+
+# Starts the installed program as the service does: hidden, no display, unprivileged, dialout.
+start_installed() {
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u LD_LIBRARY_PATH -u XDG_RUNTIME_DIR \
+        -u CASHBOX_STANDIN_RESULT -u CASHBOX_STANDIN_RESULT_FILE \
+        TRALVO_COMDIR="$ports" CASHBOX_STANDIN_LOG="$pulses" "$@" \
+        setpriv --reuid="$run_user" --regid="$run_group" --groups=dialout --no-new-privs \
+        /usr/bin/tralvo 1,0 >"$tmp/tralvo.out" 2>"$tmp/tralvo.err" {com8_fd}>&- &
+    tralvo_pid=$!
+}
+
+device_port_open() {
+    local target fd
+    target=$(readlink -f "$ports/com9")
+    for fd in /proc/"$tralvo_pid"/fd/*; do
+        [ "$(readlink "$fd" 2>/dev/null)" = "$target" ] && return 0
+    done
+    return 1
+}
+
+lines() {
+    wc -l <"$pulses"
+}
+
+tralvo_gone() {
+    ! kill -0 "$tralvo_pid" 2>/dev/null
+}
+
+# Sends SIGTERM and waits (bounded) for the exit; leaves the status in $exit_status.
+terminate() {
+    exit_status=
+    kill -TERM "$tralvo_pid"
+    if ! wait_until 10 tralvo_gone; then
+        echo "  tralvo did not end within 10 s of SIGTERM" >&2
+        return 1
+    fi
+    exit_status=0
+    wait "$tralvo_pid" || exit_status=$?
+    tralvo_pid=
+}
+
+show_output() {
+    echo "  tralvo's output:" >&2
+    sed 's/^/    /' "$tmp/tralvo.out" "$tmp/tralvo.err" >&2
+}
+
+check_pulse() {
+    local line lock
+    open_pair || return 1
+    start_installed LD_LIBRARY_PATH="$standin_dir"
+    wait_until 15 device_port_open ||
+        { echo "  tralvo did not open the Device port $ports/com9" >&2; show_output; return 1; }
+    lock=/run/lock/LCK..${ports//\//_}_com9
+    [ -e "$lock" ] ||
+        { echo "  no lock file for the Device port in /run/lock" >&2; return 1; }
+    printf '\x1bp\x00\x19\xfa' >&"$com8_fd"
+    wait_until 10 test -s "$pulses" ||
+        { echo "  no pulse within 10 s of the drawer command" >&2; show_output; return 1; }
+    sleep 1 # room for a second, wrong pulse to show up
+    if [ "$(lines)" -ne 1 ]; then
+        echo "  expected one pulse, got $(lines):" >&2
+        cat "$pulses" >&2
+        return 1
+    fi
+    line=$(cat "$pulses")
+    grep -Eqx 'cashbox-standin: pulse t=[0-9.]+ "53a" "5" "538" "6" -> 0' <<<"$line" ||
+        { echo "  unexpected pulse line: $line" >&2; return 1; }
+    grep -q " $standin_dir/libCashBox.so\$" /proc/"$tralvo_pid"/maps ||
+        { echo "  tralvo did not load $standin_dir/libCashBox.so" >&2; return 1; }
+    terminate || return 1
+    [ "$exit_status" -eq 0 ] ||
+        { echo "  tralvo exited with status $exit_status after SIGTERM" >&2; show_output; return 1; }
+    [ ! -e "$lock" ] || { echo "  the lock file $lock outlived tralvo" >&2; return 1; }
+}
+check "installed tralvo 1,0, headless, as $run_user+dialout: one pulse \"53a\" \"5\" \"538\" \"6\", SIGTERM exits 0" \
+    check_pulse
+
+check_standin_needs_choice() {
+    local before
+    if ldconfig -p | grep -q "$standin_dir"; then
+        echo "  the dynamic linker's cache lists $standin_dir" >&2
+        return 1
+    fi
+    before=$(lines)
+    open_pair || return 1
+    start_installed
+    wait_until 15 device_port_open ||
+        { echo "  tralvo did not open the Device port $ports/com9" >&2; show_output; return 1; }
+    printf '\x1bp\x00\x19\xfa' >&"$com8_fd"
+    sleep 2 # the pulse, had one been made, would have shown up by now
+    if [ "$(lines)" -ne "$before" ] || grep -q 'libCashBox\.so' /proc/"$tralvo_pid"/maps; then
+        echo "  without LD_LIBRARY_PATH, tralvo still used a libCashBox.so" >&2
+        return 1
+    fi
+    terminate || return 1
+    [ "$exit_status" -eq 0 ] ||
+        { echo "  tralvo exited with status $exit_status after SIGTERM" >&2; show_output; return 1; }
+}
+check "installed tralvo without LD_LIBRARY_PATH does not find the stand-in" check_standin_needs_choice
+
+echo "package-check: tralvo $version stays installed (apt-get remove tralvo takes it away)"
+summary
+[ "$failed" -eq 0 ]
