@@ -47,6 +47,7 @@ private Q_SLOTS:
     void cleanup();
     void opensDevicePort();
     void missingOrHeldDevicePort();
+    void lostDevicePortShowsReceiveFailed();
     void requestRoundTheLoop();
     void requestNotJoined();
     void requestToMissingOrHeldPort();
@@ -118,6 +119,18 @@ void TestTralvo::missingOrHeldDevicePort()
     }
     holder.closeWriteChannel();
     QVERIFY(holder.waitForFinished(5000));
+}
+
+void TestTralvo::lostDevicePortShowsReceiveFailed()
+{
+    Pty pty;
+    QVERIFY(m_dir->link(9, pty.slavePath()));
+    Program p;
+    p.tralvo.load(QString());
+    QCOMPARE(p.state(Field::Label8), QStringLiteral("Open Success"));
+    pty.closeMaster();
+    QTRY_COMPARE(p.state(Field::Label8), QStringLiteral("Receive Failed"));
+    QVERIFY(!p.mscomm1.portOpen());
 }
 
 void TestTralvo::requestRoundTheLoop()
