@@ -22,8 +22,8 @@ StartOptions StartOptions::fromArgumentText(const QString &argumentText)
 
 std::optional<double> toDecimal(const QString &text)
 {
-    static const QRegularExpression number(
-        QStringLiteral("^[ \\t]*([+-]?(?:[0-9]+(?:\\.[0-9]*)?|\\.[0-9]+)(?:[eE][+-]?[0-9]+)?)[ \\t]*\\z"));
+    static const QRegularExpression number(QStringLiteral(
+        "^[ \\t]*([+-]?(?:[0-9]+(?:\\.[0-9]*)?|\\.[0-9]+)(?:[eE][+-]?[0-9]+)?)[ \\t]*\\z"));
     const QRegularExpressionMatch match = number.match(text);
     if (!match.hasMatch())
         return std::nullopt;

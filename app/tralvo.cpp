@@ -56,7 +56,8 @@ void Tralvo::quit()
 
 void Tralvo::drainInput()
 {
-    DrainInput(m_mscomm1, m_window, m_options, m_library, [] { QCoreApplication::processEvents(); });
+    DrainInput(m_mscomm1, m_window, m_options, m_library,
+               [] { QCoreApplication::processEvents(); });
 }
 
 void Tralvo::sendTestRequest()

@@ -31,8 +31,8 @@ QStringList CashBoxLibrary::defaultFolders()
 #ifdef Q_OS_WIN
     return {appDir};
 #else
-    return {QDir::cleanPath(appDir + QLatin1Char('/') +
-                            QLatin1String(TRALVO_BIN_TO_PRIVATE_LIBDIR))};
+    return {
+        QDir::cleanPath(appDir + QLatin1Char('/') + QLatin1String(TRALVO_BIN_TO_PRIVATE_LIBDIR))};
 #endif
 }
 

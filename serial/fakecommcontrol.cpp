@@ -118,8 +118,8 @@ QByteArray FakeCommControl::input()
     check(Property::Input);
     if (!m_open)
         throw CommError("port not open");
-    const qsizetype n = m_inputLen > 0 ? std::min<qsizetype>(m_inputLen, m_waiting.size())
-                                       : m_waiting.size();
+    const qsizetype n =
+        m_inputLen > 0 ? std::min<qsizetype>(m_inputLen, m_waiting.size()) : m_waiting.size();
     QByteArray out = m_waiting.left(n);
     m_waiting.remove(0, n);
     ++m_inputReads;

@@ -39,7 +39,7 @@ public:
     // How long a write may take to leave our process before it counts as failed.
     static constexpr int writeTimeoutMs = 1000;
     // Read-ahead used when InBufferSize is 0.
-    static constexpr qint64 defaultReadChunk = 16 * 1024;
+    static constexpr qint64 defaultReadChunk = qint64{16} * 1024;
 
 private:
     void requireOpen() const;

@@ -59,14 +59,14 @@ const char *orEmpty(const char *text)
 } // namespace
 
 CASHBOX_EXPORT std::int32_t CASHBOX_CALL CashBoxNormalGPIO(const char *a, const char *b,
-                                                          const char *c, const char *d)
+                                                           const char *c, const char *d)
 {
     const std::int32_t result = configuredResult();
     char line[512];
-    const int n = std::snprintf(line, sizeof line,
-                                "cashbox-standin: pulse t=%.6f \"%s\" \"%s\" \"%s\" \"%s\" -> %ld\n",
-                                monotonicSeconds(), orEmpty(a), orEmpty(b), orEmpty(c), orEmpty(d),
-                                static_cast<long>(result));
+    const int n = std::snprintf(
+        line, sizeof line, "cashbox-standin: pulse t=%.6f \"%s\" \"%s\" \"%s\" \"%s\" -> %ld\n",
+        monotonicSeconds(), orEmpty(a), orEmpty(b), orEmpty(c), orEmpty(d),
+        static_cast<long>(result));
     if (n > 0) {
         std::fputs(line, stderr);
         if (const char *path = std::getenv("CASHBOX_STANDIN_LOG")) {

@@ -64,11 +64,14 @@ Start::Start(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindowsFixedS
         frame->setObjectName(QLatin1String(n.frame));
         frame->setGeometry(twipRect(90, frameTops[g], 3045, 1185));
         addLabel(frame, n.portCaption, QStringLiteral("Serial Port"), twipRect(45, 270, 1215, 180));
-        addLabel(frame, n.baudCaption, QStringLiteral("Serial Baud "), twipRect(45, 570, 1215, 180));
+        addLabel(frame, n.baudCaption, QStringLiteral("Serial Baud "),
+                 twipRect(45, 570, 1215, 180));
         addLabel(frame, n.stateCaption, QStringLiteral("State"), twipRect(45, 870, 1215, 180));
         fields[g][0] = addLabel(frame, n.port, n.portText, twipRect(1380, 270, 1620, 180));
-        fields[g][1] = addLabel(frame, n.baud, QStringLiteral("9600"), twipRect(1380, 570, 1620, 180));
-        fields[g][2] = addLabel(frame, n.state, QStringLiteral("Success"), twipRect(1380, 870, 1620, 180));
+        fields[g][1] =
+            addLabel(frame, n.baud, QStringLiteral("9600"), twipRect(1380, 570, 1620, 180));
+        fields[g][2] =
+            addLabel(frame, n.state, QStringLiteral("Success"), twipRect(1380, 870, 1620, 180));
     }
     m_fields = {
         {Field::Label6, fields[0][0]}, {Field::Label7, fields[0][1]}, {Field::Label8, fields[0][2]},

@@ -11,11 +11,11 @@ Q_DECLARE_METATYPE(Property)
 namespace {
 
 const QStringList setUpSequence{
-    QStringLiteral("CommPort=9"),    QStringLiteral("Settings=9600,N,8,1"),
-    QStringLiteral("SThreshold=1"),  QStringLiteral("RThreshold=1"),
+    QStringLiteral("CommPort=9"),     QStringLiteral("Settings=9600,N,8,1"),
+    QStringLiteral("SThreshold=1"),   QStringLiteral("RThreshold=1"),
     QStringLiteral("RTSEnable=true"), QStringLiteral("Handshaking=0"),
     QStringLiteral("InBufferSize=0"), QStringLiteral("InputLen=1"),
-    QStringLiteral("InputMode=1"),   QStringLiteral("PortOpen=true"),
+    QStringLiteral("InputMode=1"),    QStringLiteral("PortOpen=true"),
 };
 
 const QStringList fixedFields{
@@ -98,18 +98,30 @@ void TestStartUp::hideField_data()
     QTest::addColumn<QString>("deviceState");
     QTest::addColumn<QString>("profile");
 
-    QTest::newRow("none") << "" << false << "Open Success" << "0";
-    QTest::newRow("1,1") << "1,1" << true << "Open Success" << "1";
-    QTest::newRow("1,0") << "1,0" << true << "Open Success" << "0";
-    QTest::newRow("0,1") << "0,1" << false << "Open Success" << "1";
-    QTest::newRow("1 alone") << "1" << false << "Open Success" << "0";
-    QTest::newRow("1,1,1") << "1,1,1" << false << "Open Success" << "0";
-    QTest::newRow("1.0,0") << "1.0,0" << true << "Open Success" << "0";
-    QTest::newRow("blank then 1,0") << " 1,0" << true << "Open Success" << "0";
-    QTest::newRow("2,0") << "2,0" << false << "Open Success" << "0";
-    QTest::newRow("0,x: bad profile shows later") << "0,x" << false << "Open Success" << "x";
-    QTest::newRow("x,0") << "x,0" << false << "Open Failed" << "0";
-    QTest::newRow(",0") << ",0" << false << "Open Failed" << "0";
+    QTest::newRow("none") << "" << false << "Open Success"
+                          << "0";
+    QTest::newRow("1,1") << "1,1" << true << "Open Success"
+                         << "1";
+    QTest::newRow("1,0") << "1,0" << true << "Open Success"
+                         << "0";
+    QTest::newRow("0,1") << "0,1" << false << "Open Success"
+                         << "1";
+    QTest::newRow("1 alone") << "1" << false << "Open Success"
+                             << "0";
+    QTest::newRow("1,1,1") << "1,1,1" << false << "Open Success"
+                           << "0";
+    QTest::newRow("1.0,0") << "1.0,0" << true << "Open Success"
+                           << "0";
+    QTest::newRow("blank then 1,0") << " 1,0" << true << "Open Success"
+                                    << "0";
+    QTest::newRow("2,0") << "2,0" << false << "Open Success"
+                         << "0";
+    QTest::newRow("0,x: bad profile shows later") << "0,x" << false << "Open Success"
+                                                  << "x";
+    QTest::newRow("x,0") << "x,0" << false << "Open Failed"
+                         << "0";
+    QTest::newRow(",0") << ",0" << false << "Open Failed"
+                        << "0";
 }
 
 void TestStartUp::hideField()

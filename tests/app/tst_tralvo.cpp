@@ -252,9 +252,8 @@ void TestTralvo::closeDuringDrainMakesNoPulse()
     QtCommControl mscomm2;
     // Connected ahead of the receive handler: the close is queued when the event comes in and
     // runs inside the drain, at its first pass through the event loop.
-    connect(&mscomm1, &CommControl::onComm, &window, [&] {
-        QTimer::singleShot(0, &window, [&] { window.close(); });
-    });
+    connect(&mscomm1, &CommControl::onComm, &window,
+            [&] { QTimer::singleShot(0, &window, [&] { window.close(); }); });
     CashBoxLibrary cashBox({QStringLiteral(TRALVO_STANDIN_DIR)}, false);
     Tralvo tralvo(window, mscomm1, mscomm2, cashBox);
     tralvo.load(QString());

@@ -77,7 +77,8 @@ void TestKickDrawer::absentThenPresent()
     VERIFY_THROWS(DrawerError, KickDrawer(options, library));
     QVERIFY(!library.isBound());
 
-    QVERIFY(QFile::copy(QStringLiteral(TRALVO_STANDIN), folder.filePath(QStringLiteral("libCashBox.so"))));
+    QVERIFY(QFile::copy(QStringLiteral(TRALVO_STANDIN),
+                        folder.filePath(QStringLiteral("libCashBox.so"))));
     QCOMPARE(KickDrawer(options, library), 0);
     QVERIFY(library.isBound());
     options.profileField = QStringLiteral("1");
@@ -127,7 +128,8 @@ void TestKickDrawer::libraryWithoutTheFunction()
 
     // Nothing was kept: once the right library is there, the next pulse binds it.
     QVERIFY(QFile::remove(folder.filePath(QStringLiteral("libCashBox.so"))));
-    QVERIFY(QFile::copy(QStringLiteral(TRALVO_STANDIN), folder.filePath(QStringLiteral("libCashBox.so"))));
+    QVERIFY(QFile::copy(QStringLiteral(TRALVO_STANDIN),
+                        folder.filePath(QStringLiteral("libCashBox.so"))));
     QCOMPARE(KickDrawer(StartOptions(), library), 0);
 }
 
@@ -135,8 +137,10 @@ void TestKickDrawer::relativeFoldersAreNeverTried()
 {
     QTemporaryDir work;
     QVERIFY(QDir(work.path()).mkdir(QStringLiteral("lib")));
-    QVERIFY(QFile::copy(QStringLiteral(TRALVO_STANDIN), work.filePath(QStringLiteral("lib/libCashBox.so"))));
-    QVERIFY(QFile::copy(QStringLiteral(TRALVO_STANDIN), work.filePath(QStringLiteral("libCashBox.so"))));
+    QVERIFY(QFile::copy(QStringLiteral(TRALVO_STANDIN),
+                        work.filePath(QStringLiteral("lib/libCashBox.so"))));
+    QVERIFY(QFile::copy(QStringLiteral(TRALVO_STANDIN),
+                        work.filePath(QStringLiteral("libCashBox.so"))));
     const QString previous = QDir::currentPath();
     QVERIFY(QDir::setCurrent(work.path()));
     CashBoxLibrary library({QStringLiteral("lib"), QStringLiteral(".")}, true);

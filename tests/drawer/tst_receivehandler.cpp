@@ -60,10 +60,10 @@ void TestReceiveHandler::received_data()
     QTest::addColumn<QString>("state");
 
     QTest::newRow("exact ESC p") << escP << "0" << 0 << 1 << "Receive Success";
-    QTest::newRow("with parameters") << QByteArray("\x1b\x70\x00\x19\xfa", 5) << "0" << 0 << 1
-                                     << "Receive Success";
-    QTest::newRow("two commands, one pulse") << escP + QByteArray("\x00\x19\xfa", 3) + escP << "1"
-                                             << 0 << 1 << "Receive Success";
+    QTest::newRow("with parameters")
+        << QByteArray("\x1b\x70\x00\x19\xfa", 5) << "0" << 0 << 1 << "Receive Success";
+    QTest::newRow("two commands, one pulse")
+        << escP + QByteArray("\x00\x19\xfa", 3) + escP << "1" << 0 << 1 << "Receive Success";
     QTest::newRow("byte before") << QByteArray("\x00\x1b\x70", 3) << "0" << 0 << 0 << "before";
     QTest::newRow("ESC P") << QByteArray("\x1bP", 2) << "0" << 0 << 0 << "before";
     QTest::newRow("nothing waiting") << QByteArray() << "0" << 0 << 0 << "before";
@@ -90,7 +90,8 @@ void TestReceiveHandler::received()
     QCOMPARE(b.view.caption(Field::Label8), state);
     QVERIFY(b.mscomm1.waiting().isEmpty());
     if (pulses == 1)
-        QCOMPARE(b.library.calls.first(), profile == QLatin1String("0") ? gpioProfile0() : gpioProfile1());
+        QCOMPARE(b.library.calls.first(),
+                 profile == QLatin1String("0") ? gpioProfile0() : gpioProfile1());
 }
 
 void TestReceiveHandler::otherEventLeavesBytesUnread()

@@ -13,7 +13,8 @@ const QByteArray kick("\x1b\x70\x00\x19\xfa", 5);
 // The UUCP-style lock file that serial programs on Linux take for a port.
 bool lockFileExists(const QString &port)
 {
-    const QString name = QStringLiteral("LCK..") + QString(port).replace(QLatin1Char('/'), QLatin1Char('_'));
+    const QString name =
+        QStringLiteral("LCK..") + QString(port).replace(QLatin1Char('/'), QLatin1Char('_'));
     for (const char *folder : {"/var/lock", "/run/lock", "/tmp"}) {
         if (QFile::exists(QLatin1String(folder) + QLatin1Char('/') + name))
             return true;

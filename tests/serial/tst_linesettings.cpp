@@ -29,10 +29,11 @@ void TestLineSettings::accepted_data()
 
     QTest::newRow("9600,N,8,1") << "9600,N,8,1" << 9600 << Parity::None << 8 << StopBits::One;
     QTest::newRow("even, 7 bits") << "19200,E,7,2" << 19200 << Parity::Even << 7 << StopBits::Two;
-    QTest::newRow("odd, 5 bits") << "110,O,5,1.5" << 110 << Parity::Odd << 5 << StopBits::OneAndHalf;
+    QTest::newRow("odd, 5 bits") << "110,O,5,1.5" << 110 << Parity::Odd << 5
+                                 << StopBits::OneAndHalf;
     QTest::newRow("mark") << "4800,M,6,1" << 4800 << Parity::Mark << 6 << StopBits::One;
-    QTest::newRow("space, lower case") << "115200,s,8,1" << 115200 << Parity::Space << 8
-                                       << StopBits::One;
+    QTest::newRow("space, lower case")
+        << "115200,s,8,1" << 115200 << Parity::Space << 8 << StopBits::One;
 }
 
 void TestLineSettings::accepted()

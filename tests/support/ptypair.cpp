@@ -93,13 +93,12 @@ void Pty::closeMaster()
 SocatPair::SocatPair(const ComDir &dir, int a, int b)
 {
     m_socat.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_socat.start(QStringLiteral("socat"),
-                  {QStringLiteral("pty,raw,echo=0,link=") + dir.port(a),
-                   QStringLiteral("pty,raw,echo=0,link=") + dir.port(b)});
+    m_socat.start(QStringLiteral("socat"), {QStringLiteral("pty,raw,echo=0,link=") + dir.port(a),
+                                            QStringLiteral("pty,raw,echo=0,link=") + dir.port(b)});
     if (!m_socat.waitForStarted(5000))
         return;
-    m_ready = waitUntil([&] { return QFileInfo::exists(dir.port(a)) && QFileInfo::exists(dir.port(b)); },
-                        5000);
+    m_ready = waitUntil(
+        [&] { return QFileInfo::exists(dir.port(a)) && QFileInfo::exists(dir.port(b)); }, 5000);
 }
 
 SocatPair::~SocatPair()
@@ -123,7 +122,8 @@ bool writeToPort(const QString &path, const QByteArray &bytes)
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NOCTTY);
     if (fd < 0)
         return false;
-    const bool ok = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
+    const bool ok =
+        ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
     ::tcdrain(fd);
     ::close(fd);
     return ok;
@@ -133,7 +133,8 @@ bool processHoldsFile(qint64 pid, const QString &path)
 {
     const QString target = QFileInfo(path).canonicalFilePath();
     const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
-    for (const QString &fd : fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)) {
+    for (const QString &fd :
+         fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)) {
         if (QFileInfo(fds.filePath(fd)).symLinkTarget() == target)
             return true;
     }

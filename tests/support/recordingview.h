@@ -44,9 +44,9 @@ public:
 
 private:
     std::map<Field, QString> m_fields{
-        {Field::Label6, QStringLiteral("9")},      {Field::Label7, QStringLiteral("9600")},
+        {Field::Label6, QStringLiteral("9")},       {Field::Label7, QStringLiteral("9600")},
         {Field::Label8, QStringLiteral("Success")}, {Field::Label9, QStringLiteral("8")},
-        {Field::Label4, QStringLiteral("9600")},   {Field::Label3, QStringLiteral("Success")},
+        {Field::Label4, QStringLiteral("9600")},    {Field::Label3, QStringLiteral("Success")},
     };
     QStringList m_writes;
     bool m_invisible = false;

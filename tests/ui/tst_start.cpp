@@ -36,22 +36,54 @@ void TestStart::controls_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QRect>("twips");
 
-    QTest::newRow("Frame1") << "Frame1" << "Start" << "Device" << QRect(90, 90, 3045, 1185);
-    QTest::newRow("Label1") << "Label1" << "Frame1" << "Serial Port" << QRect(45, 270, 1215, 180);
-    QTest::newRow("Label2") << "Label2" << "Frame1" << "Serial Baud " << QRect(45, 570, 1215, 180);
-    QTest::newRow("Label5") << "Label5" << "Frame1" << "State" << QRect(45, 870, 1215, 180);
-    QTest::newRow("Label6") << "Label6" << "Frame1" << "9" << QRect(1380, 270, 1620, 180);
-    QTest::newRow("Label7") << "Label7" << "Frame1" << "9600" << QRect(1380, 570, 1620, 180);
-    QTest::newRow("Label8") << "Label8" << "Frame1" << "Success" << QRect(1380, 870, 1620, 180);
-    QTest::newRow("Frame2") << "Frame2" << "Start" << "Test" << QRect(90, 1395, 3045, 1185);
-    QTest::newRow("Label11") << "Label11" << "Frame2" << "Serial Port" << QRect(45, 270, 1215, 180);
-    QTest::newRow("Label12") << "Label12" << "Frame2" << "Serial Baud " << QRect(45, 570, 1215, 180);
-    QTest::newRow("Label10") << "Label10" << "Frame2" << "State" << QRect(45, 870, 1215, 180);
-    QTest::newRow("Label9") << "Label9" << "Frame2" << "8" << QRect(1380, 270, 1620, 180);
-    QTest::newRow("Label4") << "Label4" << "Frame2" << "9600" << QRect(1380, 570, 1620, 180);
-    QTest::newRow("Label3") << "Label3" << "Frame2" << "Success" << QRect(1380, 870, 1620, 180);
-    QTest::newRow("Command2") << "Command2" << "Start" << "Clear" << QRect(150, 2700, 1395, 495);
-    QTest::newRow("Command1") << "Command1" << "Start" << "Request" << QRect(1665, 2700, 1395, 495);
+    QTest::newRow("Frame1") << "Frame1"
+                            << "Start"
+                            << "Device" << QRect(90, 90, 3045, 1185);
+    QTest::newRow("Label1") << "Label1"
+                            << "Frame1"
+                            << "Serial Port" << QRect(45, 270, 1215, 180);
+    QTest::newRow("Label2") << "Label2"
+                            << "Frame1"
+                            << "Serial Baud " << QRect(45, 570, 1215, 180);
+    QTest::newRow("Label5") << "Label5"
+                            << "Frame1"
+                            << "State" << QRect(45, 870, 1215, 180);
+    QTest::newRow("Label6") << "Label6"
+                            << "Frame1"
+                            << "9" << QRect(1380, 270, 1620, 180);
+    QTest::newRow("Label7") << "Label7"
+                            << "Frame1"
+                            << "9600" << QRect(1380, 570, 1620, 180);
+    QTest::newRow("Label8") << "Label8"
+                            << "Frame1"
+                            << "Success" << QRect(1380, 870, 1620, 180);
+    QTest::newRow("Frame2") << "Frame2"
+                            << "Start"
+                            << "Test" << QRect(90, 1395, 3045, 1185);
+    QTest::newRow("Label11") << "Label11"
+                             << "Frame2"
+                             << "Serial Port" << QRect(45, 270, 1215, 180);
+    QTest::newRow("Label12") << "Label12"
+                             << "Frame2"
+                             << "Serial Baud " << QRect(45, 570, 1215, 180);
+    QTest::newRow("Label10") << "Label10"
+                             << "Frame2"
+                             << "State" << QRect(45, 870, 1215, 180);
+    QTest::newRow("Label9") << "Label9"
+                            << "Frame2"
+                            << "8" << QRect(1380, 270, 1620, 180);
+    QTest::newRow("Label4") << "Label4"
+                            << "Frame2"
+                            << "9600" << QRect(1380, 570, 1620, 180);
+    QTest::newRow("Label3") << "Label3"
+                            << "Frame2"
+                            << "Success" << QRect(1380, 870, 1620, 180);
+    QTest::newRow("Command2") << "Command2"
+                              << "Start"
+                              << "Clear" << QRect(150, 2700, 1395, 495);
+    QTest::newRow("Command1") << "Command1"
+                              << "Start"
+                              << "Request" << QRect(1665, 2700, 1395, 495);
 }
 
 void TestStart::controls()
