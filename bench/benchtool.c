@@ -1,0 +1,386 @@
+// Measurement helper for bench/run.sh.
+//
+//   benchtool kick <port> <count> <interval_ms> <times_out> [<watch_port>]
+//       writes ESC p 0x00 0x19 0xFA <count> times, one write() each, at least <interval_ms>
+//       apart, and records per command CLOCK_MONOTONIC just before its write() and how many
+//       bytes the bridge had left unread on <watch_port> at that moment (-1 unless given).
+//       Unread bytes mean the new command reaches the bridge together with the last one.
+//   benchtool flood <port> <bytes> <pid> <watch_port|-> <timeout_s>
+//       writes <bytes> zero bytes while sampling <pid> every 5 ms, then waits until the process
+//       has gone idle; prints key=value lines (see below).
+//   benchtool proc <pid>
+//       prints CPU, context switches and memory of <pid> as key=value lines.
+//   benchtool wait-open <pid> <path> <timeout_ms>
+//       waits until <pid> holds an open descriptor on the file <path> resolves to.
+
+#define _GNU_SOURCE
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <pthread.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+static double now(void)
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (double)ts.tv_sec + (double)ts.tv_nsec / 1e9;
+}
+
+static void sleep_ms(long ms)
+{
+    struct timespec ts = {ms / 1000, (ms % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+static int open_port(const char *path, int flags)
+{
+    int fd = open(path, flags | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        fprintf(stderr, "benchtool: cannot open %s: %s\n", path, strerror(errno));
+        exit(2);
+    }
+    struct termios tio;
+    if (tcgetattr(fd, &tio) == 0) {
+        cfmakeraw(&tio);
+        cfsetspeed(&tio, B9600);
+        tcsetattr(fd, TCSANOW, &tio);
+    }
+    return fd;
+}
+
+static int write_all(int fd, const unsigned char *data, size_t size)
+{
+    while (size > 0) {
+        ssize_t n = write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        data += n;
+        size -= (size_t)n;
+    }
+    return 0;
+}
+
+struct proc_info {
+    long long cpu_ticks;      // utime + stime of the whole process, in clock ticks
+    long long run_ns;         // time on a CPU summed over live threads (schedstat)
+    long long main_run_ns;    // the same for the main thread alone
+    long long voluntary;      // context switches summed over live threads
+    long long nonvoluntary;
+    long long rss_kb;
+    long long hwm_kb;
+    int threads;
+};
+
+static int read_text(const char *path, char *buf, size_t size)
+{
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    ssize_t n = read(fd, buf, size - 1);
+    close(fd);
+    if (n < 0)
+        return -1;
+    buf[n] = '\0';
+    return 0;
+}
+
+static long long status_field(const char *text, const char *name)
+{
+    const char *p = strstr(text, name);
+    return p ? strtoll(p + strlen(name), NULL, 10) : -1;
+}
+
+static int read_proc(int pid, struct proc_info *info)
+{
+    char path[128];
+    char buf[8192];
+    memset(info, 0, sizeof *info);
+
+    snprintf(path, sizeof path, "/proc/%d/stat", pid);
+    if (read_text(path, buf, sizeof buf) != 0)
+        return -1;
+    // The command name may hold spaces; fields are counted from after its closing parenthesis.
+    const char *p = strrchr(buf, ')');
+    if (!p)
+        return -1;
+    p += 2;
+    unsigned long long utime = 0, stime = 0;
+    if (sscanf(p, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime, &stime) != 2)
+        return -1;
+    info->cpu_ticks = (long long)(utime + stime);
+
+    snprintf(path, sizeof path, "/proc/%d/status", pid);
+    if (read_text(path, buf, sizeof buf) != 0)
+        return -1;
+    info->rss_kb = status_field(buf, "VmRSS:");
+    info->hwm_kb = status_field(buf, "VmHWM:");
+
+    snprintf(path, sizeof path, "/proc/%d/schedstat", pid);
+    if (read_text(path, buf, sizeof buf) == 0)
+        info->main_run_ns = strtoll(buf, NULL, 10);
+
+    // The status counts belong to one thread; a process's wake-ups are those of all of them.
+    snprintf(path, sizeof path, "/proc/%d/task", pid);
+    DIR *dir = opendir(path);
+    if (!dir)
+        return -1;
+    struct dirent *e;
+    while ((e = readdir(dir)) != NULL) {
+        if (e->d_name[0] == '.')
+            continue;
+        char tpath[300];
+        snprintf(tpath, sizeof tpath, "/proc/%d/task/%s/status", pid, e->d_name);
+        if (read_text(tpath, buf, sizeof buf) == 0) {
+            info->voluntary += status_field(buf, "voluntary_ctxt_switches:");
+            info->nonvoluntary += status_field(buf, "nonvoluntary_ctxt_switches:");
+            ++info->threads;
+        }
+        snprintf(tpath, sizeof tpath, "/proc/%d/task/%s/schedstat", pid, e->d_name);
+        if (read_text(tpath, buf, sizeof buf) == 0)
+            info->run_ns += strtoll(buf, NULL, 10);
+    }
+    closedir(dir);
+    return 0;
+}
+
+static int cmd_proc(int argc, char **argv)
+{
+    if (argc != 3)
+        return 64;
+    struct proc_info info;
+    if (read_proc(atoi(argv[2]), &info) != 0) {
+        fprintf(stderr, "benchtool: cannot read process %s\n", argv[2]);
+        return 1;
+    }
+    printf("cpu_ticks=%lld\nclk_tck=%ld\nrun_ns=%lld\nvoluntary=%lld\nnonvoluntary=%lld\n"
+           "rss_kb=%lld\nhwm_kb=%lld\nthreads=%d\n",
+           info.cpu_ticks, sysconf(_SC_CLK_TCK), info.run_ns, info.voluntary, info.nonvoluntary,
+           info.rss_kb, info.hwm_kb, info.threads);
+    return 0;
+}
+
+static int cmd_kick(int argc, char **argv)
+{
+    if (argc != 6 && argc != 7)
+        return 64;
+    const int count = atoi(argv[3]);
+    const long interval_ms = atol(argv[4]);
+    int fd = open_port(argv[2], O_WRONLY);
+    int watch = -1;
+    if (argc == 7)
+        watch = open(argv[6], O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    FILE *out = fopen(argv[5], "w");
+    if (!out) {
+        fprintf(stderr, "benchtool: cannot write %s\n", argv[5]);
+        return 2;
+    }
+    static const unsigned char command[] = {0x1B, 0x70, 0x00, 0x19, 0xFA};
+    struct sent {
+        double t;
+        int unread;
+    } *sent = calloc((size_t)count, sizeof *sent);
+    for (int i = 0; i < count; ++i) {
+        int unread = -1;
+        if (watch >= 0 && ioctl(watch, FIONREAD, &unread) != 0)
+            unread = -1;
+        sent[i].t = now();
+        sent[i].unread = unread;
+        if (write_all(fd, command, sizeof command) != 0) {
+            fprintf(stderr, "benchtool: write failed: %s\n", strerror(errno));
+            return 1;
+        }
+        // Spaced from this write, not from a fixed schedule: a writer that was held up must not
+        // catch up with a burst of commands that would arrive as one.
+        const double next = sent[i].t + (double)interval_ms / 1e3;
+        const struct timespec deadline = {(time_t)next,
+                                          (long)((next - (double)(time_t)next) * 1e9)};
+        if (i + 1 < count) {
+            while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, NULL) == EINTR) {
+            }
+        }
+    }
+    for (int i = 0; i < count; ++i)
+        fprintf(out, "%.6f %d\n", sent[i].t, sent[i].unread);
+    fclose(out);
+    free(sent);
+    if (watch >= 0)
+        close(watch);
+    close(fd);
+    return 0;
+}
+
+struct flood_job {
+    int fd;
+    long long bytes;
+    double t_first;
+    double t_written;
+    int done; // set, with release order, once t_written holds
+    int failed;
+};
+
+static void *flood_writer(void *arg)
+{
+    struct flood_job *job = arg;
+    static unsigned char zeros[4096];
+    long long left = job->bytes;
+    job->t_first = now();
+    while (left > 0) {
+        size_t n = left < (long long)sizeof zeros ? (size_t)left : sizeof zeros;
+        if (write_all(job->fd, zeros, n) != 0) {
+            job->failed = 1;
+            break;
+        }
+        left -= (long long)n;
+    }
+    job->t_written = now();
+    __atomic_store_n(&job->done, 1, __ATOMIC_RELEASE);
+    return NULL;
+}
+
+// Flood, then decide when the program has drained it: the writer is done, nothing waits in the
+// receiving end's kernel queue (when that end can be inspected), and the program's main thread
+// has used under 0.2 ms of CPU in each of the last 40 samples (200 ms). Drained = the last sample
+// at which it was still busy.
+static int cmd_flood(int argc, char **argv)
+{
+    if (argc != 7)
+        return 64;
+    const int pid = atoi(argv[4]);
+    const double timeout = atof(argv[6]);
+    struct flood_job job = {open_port(argv[2], O_WRONLY), atoll(argv[3]), 0, 0, 0, 0};
+    int watch = -1;
+    if (strcmp(argv[5], "-") != 0)
+        watch = open(argv[5], O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+
+    struct proc_info before, info;
+    if (read_proc(pid, &before) != 0)
+        return 1;
+    long long peak_rss = before.rss_kb;
+    long long max_queue = 0;
+
+    pthread_t writer;
+    pthread_create(&writer, NULL, flood_writer, &job);
+    const double start = now();
+    long long last_run = before.main_run_ns;
+    double last_busy = start;
+    int quiet = 0;
+    int timed_out = 0;
+    for (;;) {
+        sleep_ms(5);
+        if (read_proc(pid, &info) != 0) {
+            fprintf(stderr, "benchtool: process %d is gone\n", pid);
+            return 1;
+        }
+        const double t = now();
+        if (info.rss_kb > peak_rss)
+            peak_rss = info.rss_kb;
+        int queued = 0;
+        if (watch >= 0 && ioctl(watch, FIONREAD, &queued) == 0 && queued > max_queue)
+            max_queue = queued;
+        const int written = __atomic_load_n(&job.done, __ATOMIC_ACQUIRE);
+        if (info.main_run_ns - last_run > 200000) {
+            last_busy = t;
+            quiet = 0;
+        } else if (written && queued == 0) {
+            ++quiet;
+        }
+        last_run = info.main_run_ns;
+        if (quiet >= 40)
+            break;
+        if (t - start > timeout) {
+            timed_out = 1;
+            break;
+        }
+    }
+    if (timed_out)
+        pthread_cancel(writer);
+    pthread_join(writer, NULL);
+    if (read_proc(pid, &info) != 0)
+        return 1;
+    const double drain_s = last_busy - job.t_first;
+    printf("bytes=%lld\nwrite_failed=%d\ntimed_out=%d\nwatched_queue=%d\n", job.bytes, job.failed,
+           timed_out, watch >= 0);
+    printf("t_first=%.6f\nt_written=%.6f\nt_drained=%.6f\n", job.t_first, job.t_written, last_busy);
+    printf("write_s=%.6f\ndrain_s=%.6f\n", job.done ? job.t_written - job.t_first : -1.0,
+           drain_s);
+    printf("rss_before_kb=%lld\nhwm_before_kb=%lld\nrss_peak_kb=%lld\nrss_after_kb=%lld\n"
+           "hwm_after_kb=%lld\nmax_queue=%lld\n",
+           before.rss_kb, before.hwm_kb, peak_rss, info.rss_kb, info.hwm_kb, max_queue);
+    printf("cpu_ticks_used=%lld\nrun_ns_used=%lld\n", info.cpu_ticks - before.cpu_ticks,
+           info.run_ns - before.run_ns);
+    if (watch >= 0)
+        close(watch);
+    close(job.fd);
+    return timed_out ? 3 : 0;
+}
+
+static int cmd_wait_open(int argc, char **argv)
+{
+    if (argc != 5)
+        return 64;
+    const int pid = atoi(argv[2]);
+    const long timeout_ms = atol(argv[4]);
+    char target[PATH_MAX];
+    if (!realpath(argv[3], target)) {
+        fprintf(stderr, "benchtool: cannot resolve %s\n", argv[3]);
+        return 2;
+    }
+    char dirpath[64];
+    snprintf(dirpath, sizeof dirpath, "/proc/%d/fd", pid);
+    for (long waited = 0; waited <= timeout_ms; waited += 10) {
+        DIR *dir = opendir(dirpath);
+        if (!dir) {
+            fprintf(stderr, "benchtool: process %d is gone\n", pid);
+            return 1;
+        }
+        struct dirent *e;
+        int found = 0;
+        while (!found && (e = readdir(dir)) != NULL) {
+            char link[PATH_MAX], fdpath[320];
+            snprintf(fdpath, sizeof fdpath, "%s/%s", dirpath, e->d_name);
+            ssize_t n = readlink(fdpath, link, sizeof link - 1);
+            if (n > 0) {
+                link[n] = '\0';
+                found = strcmp(link, target) == 0;
+            }
+        }
+        closedir(dir);
+        if (found)
+            return 0;
+        sleep_ms(10);
+    }
+    fprintf(stderr, "benchtool: process %d did not open %s within %ld ms\n", pid, target,
+            timeout_ms);
+    return 1;
+}
+
+int main(int argc, char **argv)
+{
+    int rc = 64;
+    if (argc >= 2) {
+        if (strcmp(argv[1], "kick") == 0)
+            rc = cmd_kick(argc, argv);
+        else if (strcmp(argv[1], "flood") == 0)
+            rc = cmd_flood(argc, argv);
+        else if (strcmp(argv[1], "proc") == 0)
+            rc = cmd_proc(argc, argv);
+        else if (strcmp(argv[1], "wait-open") == 0)
+            rc = cmd_wait_open(argc, argv);
+    }
+    if (rc == 64)
+        fprintf(stderr, "usage: benchtool kick|flood|proc|wait-open ... (see the source)\n");
+    return rc;
+}

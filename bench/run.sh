@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# Drawer-bridge benchmark of the built program against a minimal C bridge (the floor) and a
+# pyserial bridge, each on its own virtual null-modem pair. Prints a markdown table and writes it
+# to bench/results.md.
+#
+# Usage: bench/run.sh [build-dir]         (default /work/main/build)
+# Environment: BENCH_ROUNDS (3), BENCH_COMMANDS (500), BENCH_INTERVAL_MS (20), BENCH_IDLE_S (10),
+#              BENCH_FLOOD_BYTES (8388608), BENCH_FLOOD_TIMEOUT_S (300), BENCH_KEEP=1 keeps the
+#              raw measurements.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(dirname "$here")
+build=${1:-/work/main/build}
+rounds=${BENCH_ROUNDS:-3}
+commands=${BENCH_COMMANDS:-500}
+interval_ms=${BENCH_INTERVAL_MS:-20}
+idle_s=${BENCH_IDLE_S:-10}
+flood_bytes=${BENCH_FLOOD_BYTES:-8388608}
+flood_timeout_s=${BENCH_FLOOD_TIMEOUT_S:-300}
+
+tralvo=$build/bin/tralvo
+standin_dir=$build/standin
+standin=$standin_dir/libCashBox.so
+if [ ! -x "$tralvo" ] || [ ! -f "$standin" ]; then
+    echo "bench: $tralvo or $standin is missing; build first, e.g." >&2
+    echo "  cmake -S $root -B $build -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRALVO_BUILD_TESTS=OFF" >&2
+    echo "  ninja -C $build -j2" >&2
+    exit 2
+fi
+build=$(cd "$build" && pwd)
+
+bash "$root/scripts/deps.sh" python3 python3-serial socat
+# The system interpreter is the one python3-serial installs for.
+python=/usr/bin/python3
+
+work=$(mktemp -d /tmp/tralvo-bench.XXXXXX)
+pids=()
+cleanup() {
+    local pid
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    for pid in "${pids[@]}"; do
+        wait "$pid" 2>/dev/null || true
+    done
+    if [ "${BENCH_KEEP:-0}" = 1 ]; then
+        echo "bench: raw measurements kept in $work" >&2
+    else
+        rm -rf "$work"
+    fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+cc=${CC:-cc}
+"$cc" -O2 -Wall -Wextra -o "$work/benchtool" "$here/benchtool.c" -lpthread
+"$cc" -O2 -Wall -Wextra -o "$work/floor" "$here/floor.c" -ldl
+tool=$work/benchtool
+
+forget_pid() {
+    local keep=() p
+    for p in "${pids[@]}"; do
+        [ "$p" = "$1" ] || keep+=("$p")
+    done
+    pids=("${keep[@]+"${keep[@]}"}")
+}
+
+# Ends a process we started: SIGTERM, then SIGKILL after 5 s. Sets stopped_rc to its status.
+stop_pid() {
+    local pid=$1 i rc=0
+    kill -TERM "$pid" 2>/dev/null || true
+    for ((i = 0; i < 100; i++)); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    kill -KILL "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || rc=$?
+    forget_pid "$pid"
+    stopped_rc=$rc
+}
+
+# Starts a socat pair in $1 (com9 for the bridge, com8 for the writer); sets socat_pid.
+start_pair() {
+    local dir=$1 i
+    socat pty,raw,echo=0,link="$dir/com9" pty,raw,echo=0,link="$dir/com8" 2>"$dir/socat.err" &
+    socat_pid=$!
+    pids+=("$socat_pid")
+    for ((i = 0; i < 100; i++)); do
+        [ -e "$dir/com9" ] && [ -e "$dir/com8" ] && return 0
+        sleep 0.05
+    done
+    echo "bench: socat made no pair in $dir" >&2
+    return 1
+}
+
+pulse_count() {
+    if [ -f "$1" ]; then wc -l <"$1"; else echo 0; fi
+}
+
+# Waits up to $3 tenths of a second for the log $1 to pass $2 lines.
+wait_pulses() {
+    local log=$1 before=$2 tenths=$3 i
+    for ((i = 0; i < tenths; i++)); do
+        [ "$(pulse_count "$log")" -gt "$before" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# One program, one pair: a warm-up command, then the timed commands; for Tralvo also the idle
+# period and the flood.
+run_program() {
+    local name=$1 dir=$2 pid
+    mkdir -p "$dir"
+    start_pair "$dir"
+    local log=$dir/pulses.log
+    case $name in
+    tralvo)
+        env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM TRALVO_COMDIR="$dir" \
+            LD_LIBRARY_PATH="$standin_dir" CASHBOX_STANDIN_LOG="$log" \
+            "$tralvo" 1,0 2>"$dir/program.err" &
+        ;;
+    floor)
+        CASHBOX_STANDIN_LOG="$log" "$work/floor" "$dir/com9" "$standin" 2>"$dir/program.err" &
+        ;;
+    pyserial)
+        CASHBOX_STANDIN_LOG="$log" "$python" "$here/pyserial_bridge.py" "$dir/com9" "$standin" \
+            2>"$dir/program.err" &
+        ;;
+    esac
+    pid=$!
+    pids+=("$pid")
+    "$tool" wait-open "$pid" "$dir/com9" 15000
+
+    # The first command binds the library in Tralvo; it is not part of the timed run.
+    "$tool" kick "$dir/com8" 1 0 "$dir/warmup.txt"
+    wait_pulses "$log" 0 20 || echo "bench: $name gave no pulse for the warm-up command" >&2
+    sleep 0.2
+
+    "$tool" proc "$pid" >"$dir/cpu-before.txt"
+    "$tool" kick "$dir/com8" "$commands" "$interval_ms" "$dir/writes.txt" "$dir/com9"
+    sleep 0.5
+    "$tool" proc "$pid" >"$dir/cpu-after.txt"
+
+    if [ "$name" = tralvo ]; then
+        sleep 1
+        "$tool" proc "$pid" >"$dir/idle-before.txt"
+        sleep "$idle_s"
+        "$tool" proc "$pid" >"$dir/idle-after.txt"
+
+        "$tool" flood "$dir/com8" "$flood_bytes" "$pid" "$dir/com9" "$flood_timeout_s" \
+            >"$dir/flood.txt" || echo "bench: flood measurement did not finish" >&2
+        local before
+        before=$(pulse_count "$log")
+        "$tool" kick "$dir/com8" 1 0 "$dir/after-flood.txt"
+        wait_pulses "$log" "$before" 20 || true
+        sleep 0.5 # a second pulse for the one command would show by now
+        echo $(($(pulse_count "$log") - before)) >"$dir/after-flood-pulses.txt"
+    fi
+
+    stop_pid "$pid"
+    echo "$stopped_rc" >"$dir/exit.txt"
+    stop_pid "$socat_pid"
+}
+
+programs=(tralvo floor pyserial)
+for ((r = 1; r <= rounds; r++)); do
+    # Rotating the order keeps a slow spell of the machine from always hitting the same program.
+    for ((k = 0; k < ${#programs[@]}; k++)); do
+        name=${programs[$(((k + r - 1) % ${#programs[@]}))]}
+        echo "bench: round $r/$rounds: $name" >&2
+        run_program "$name" "$work/round$r/$name"
+    done
+done
+
+"$python" "$here/report.py" "$work" "$here/results.md" \
+    --command "bench/run.sh $build" --rounds "$rounds" --commands "$commands" \
+    --interval-ms "$interval_ms" --idle-s "$idle_s" --flood-bytes "$flood_bytes"
