@@ -257,10 +257,8 @@ QByteArray QtCommControl::input()
     pullFromPort();
     const qsizetype left = m_waiting.size() - m_readPos;
     const qsizetype n = m_inputLen > 0 ? std::min<qsizetype>(m_inputLen, left) : left;
-    QByteArray out = m_waiting.mid(m_readPos, n);
+    QByteArray out(m_waiting.constData() + m_readPos, n);
     m_readPos += n;
-    if (m_readPos == m_waiting.size())
-        resetBuffers();
     return out;
 }
 
