@@ -23,7 +23,7 @@ struct StartOptions
 };
 
 // A decimal number with optional sign, fraction and exponent; blanks around it are ignored.
-// Anything else, and values too large to hold, give nothing.
+// Anything else, and values too large or too small to hold (1e999, 1e-400), give nothing.
 std::optional<double> toDecimal(const QString &text);
 
 // toDecimal, failing with ConversionError.
