@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 #include <limits>
 
 namespace {
@@ -257,6 +258,17 @@ QByteArray QtCommControl::input()
     pullFromPort();
     const qsizetype left = m_waiting.size() - m_readPos;
     const qsizetype n = m_inputLen > 0 ? std::min<qsizetype>(m_inputLen, left) : left;
+    if (n == 1) {
+        // One-byte reads are the receive handler's whole diet: hand out shared arrays instead
+        // of allocating one per byte.
+        static const std::array<QByteArray, 256> singles = [] {
+            std::array<QByteArray, 256> bytes;
+            for (int b = 0; b < 256; ++b)
+                bytes[static_cast<std::size_t>(b)] = QByteArray(1, static_cast<char>(b));
+            return bytes;
+        }();
+        return singles[static_cast<unsigned char>(m_waiting.at(m_readPos++))];
+    }
     QByteArray out(m_waiting.constData() + m_readPos, n);
     m_readPos += n;
     return out;
