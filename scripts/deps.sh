@@ -25,5 +25,8 @@ else
     sudo=
 fi
 echo "Installing: ${missing[*]}"
-$sudo apt-get update -q
+# A top-level script that has run this already sets TRALVO_APT_UPDATED for the ones it calls.
+if [ -z "${TRALVO_APT_UPDATED:-}" ]; then
+    $sudo apt-get update -q
+fi
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -7,7 +7,10 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-"$root/scripts/deps.sh"
+# Everything the steps below need, in one go; each step's own check then finds it there.
+"$root/scripts/deps.sh" clang libclang-rt-14-dev llvm-14 libasan8 libubsan1 clang-tidy cppcheck \
+    dpkg-dev man-db util-linux coreutils
+export TRALVO_APT_UPDATED=1
 
 passed=0
 failed=0
