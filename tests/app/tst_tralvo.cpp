@@ -5,7 +5,6 @@
 #include "tralvo.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QPushButton>
 #include <QtTest>
 
@@ -108,17 +107,12 @@ void TestTralvo::missingOrHeldDevicePort()
     }
     Pty pty;
     QVERIFY(m_dir->link(9, pty.slavePath()));
-    QProcess holder;
-    holder.start(QStringLiteral(TRALVO_HOLDPORT), {m_dir->port(9)});
-    QVERIFY(holder.waitForReadyRead(5000));
-    {
-        Program p;
-        p.tralvo.load(QString());
-        QCOMPARE(p.state(Field::Label8), QStringLiteral("Open Failed"));
-        QVERIFY(!p.mscomm1.portOpen());
-    }
-    holder.closeWriteChannel();
-    QVERIFY(holder.waitForFinished(5000));
+    PortHolder holder(m_dir->port(9));
+    QVERIFY(holder.held());
+    Program p;
+    p.tralvo.load(QString());
+    QCOMPARE(p.state(Field::Label8), QStringLiteral("Open Failed"));
+    QVERIFY(!p.mscomm1.portOpen());
 }
 
 void TestTralvo::lostDevicePortShowsReceiveFailed()
@@ -187,14 +181,13 @@ void TestTralvo::requestToMissingOrHeldPort()
 
     Pty test;
     QVERIFY(m_dir->link(8, test.slavePath()));
-    QProcess holder;
-    holder.start(QStringLiteral(TRALVO_HOLDPORT), {m_dir->port(8)});
-    QVERIFY(holder.waitForReadyRead(5000));
-    p.press("Command1");
-    QCOMPARE(p.state(Field::Label3), QStringLiteral("Open Failed"));
-    QVERIFY(!p.mscomm2.portOpen());
-    holder.closeWriteChannel();
-    QVERIFY(holder.waitForFinished(5000));
+    {
+        PortHolder holder(m_dir->port(8));
+        QVERIFY(holder.held());
+        p.press("Command1");
+        QCOMPARE(p.state(Field::Label3), QStringLiteral("Open Failed"));
+        QVERIFY(!p.mscomm2.portOpen());
+    }
 
     p.press("Command1");
     QCOMPARE(p.state(Field::Label3), QStringLiteral("Open Success"));
@@ -235,12 +228,7 @@ void TestTralvo::closingTheWindowShutsDown()
     QVERIFY(p.window.close());
     QVERIFY(p.tralvo.isUnloaded());
     QVERIFY(!p.mscomm1.portOpen());
-    QProcess holder;
-    holder.start(QStringLiteral(TRALVO_HOLDPORT), {m_dir->port(9)});
-    QVERIFY(holder.waitForReadyRead(5000));
-    QCOMPARE(holder.readAllStandardOutput().trimmed(), QByteArray("held"));
-    holder.closeWriteChannel();
-    QVERIFY(holder.waitForFinished(5000));
+    QVERIFY(PortHolder(m_dir->port(9)).held());
 }
 
 void TestTralvo::closeDuringDrainMakesNoPulse()

@@ -2,7 +2,6 @@
 #include "qtcommcontrol.h"
 #include "verifythrows.h"
 
-#include <QProcess>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -34,30 +33,6 @@ QByteArray drain(CommControl &c)
         all += c.input();
     return all;
 }
-
-// Another program holding the port until the test lets go.
-class Holder
-{
-public:
-    explicit Holder(const QString &path)
-    {
-        m_process.start(QStringLiteral(TRALVO_HOLDPORT), {path});
-        m_process.waitForStarted(5000);
-        m_process.waitForReadyRead(5000);
-        m_held = m_process.readAllStandardOutput().startsWith("held");
-    }
-    ~Holder()
-    {
-        m_process.closeWriteChannel();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-    }
-    bool held() const { return m_held; }
-
-private:
-    QProcess m_process;
-    bool m_held = false;
-};
 
 } // namespace
 
@@ -123,7 +98,7 @@ void TestQtCommControl::heldPortFailsAndIsFreeAfterClose()
     Pty pty;
     QVERIFY(m_dir->link(9, pty.slavePath()));
     {
-        Holder other(m_dir->port(9));
+        PortHolder other(m_dir->port(9));
         QVERIFY(other.held());
         QtCommControl c;
         configure(c, 9);
@@ -134,7 +109,7 @@ void TestQtCommControl::heldPortFailsAndIsFreeAfterClose()
     configure(c, 9);
     c.setPortOpen(true);
     c.setPortOpen(false);
-    Holder after(m_dir->port(9));
+    PortHolder after(m_dir->port(9));
     QVERIFY(after.held());
 }
 

@@ -117,6 +117,22 @@ void SocatPair::stop()
     }
 }
 
+PortHolder::PortHolder(const QString &path)
+{
+    m_process.start(QStringLiteral(TRALVO_HOLDPORT), {path});
+    if (m_process.waitForStarted(5000) && m_process.waitForReadyRead(5000))
+        m_held = m_process.readAllStandardOutput().startsWith("held");
+}
+
+PortHolder::~PortHolder()
+{
+    m_process.closeWriteChannel();
+    if (!m_process.waitForFinished(5000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
 bool writeToPort(const QString &path, const QByteArray &bytes)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NOCTTY);

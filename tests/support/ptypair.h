@@ -58,6 +58,22 @@ private:
     bool m_ready = false;
 };
 
+// Another program (tests/support/holdport) holding a port open, as long as this object lives.
+class PortHolder
+{
+public:
+    explicit PortHolder(const QString &path);
+    ~PortHolder();
+    PortHolder(const PortHolder &) = delete;
+    PortHolder &operator=(const PortHolder &) = delete;
+    // Whether it got the port.
+    bool held() const { return m_held; }
+
+private:
+    QProcess m_process;
+    bool m_held = false;
+};
+
 // Writes bytes into a port path (one write call), as a POS application would.
 bool writeToPort(const QString &path, const QByteArray &bytes);
 
