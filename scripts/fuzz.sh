@@ -51,29 +51,29 @@ export ASAN_OPTIONS=detect_leaks=1:quarantine_size_mb=32:halt_on_error=1:abort_o
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export QT_LOGGING_RULES='*.debug=false'
 
-# Seeds: one small input per interesting shape; the fuzzer grows its own corpus next to them.
+# Starting inputs: one small input per interesting shape; the fuzzer grows its own corpus next to them.
 # fuzz_receive: byte 0 picks the profile, then frames of header (bits 0-4 length, 5 late half,
 # 6 library fails, 7 send event first) and chunk.
-seed() { # target name bytes(printf format)
+corpus_input() { # target name bytes(printf format)
     mkdir -p "$build/corpus/$1"
     # shellcheck disable=SC2059
-    printf "$3" >"$build/corpus/$1/seed-$2"
+    printf "$3" >"$build/corpus/$1/start-$2"
 }
-seed fuzz_receive escp '\x00\x02\x1bp'
-seed fuzz_receive kick '\x01\x05\x1bp\x00\x19\xfa'
-seed fuzz_receive noise-then-kick '\x00\x03\x00\x1bp\x02\x1bp'
-seed fuzz_receive split-esc '\x00\x01\x1b\x01p'
-seed fuzz_receive fails '\x00\x42\x1bp\x02\x1bp'
-seed fuzz_receive send-event-late-half '\x02\x84\x1bp\x00\x01\x24\x1bpxy'
-seed fuzz_receive no-profile '\x03\x02\x1bp\x01\x1b'
-seed fuzz_receive flood '\x00\x1f\x1bpppppppppppppppppppppppppppppppppppppp'
-seed fuzz_options hidden '\x001,0'
-seed fuzz_options profile '\x00 1.0e0 , -2.5 '
-seed fuzz_options three '\x00a,b,c'
-seed fuzz_options empty '\x00'
-seed fuzz_options big '\x001e400,1e-400'
-seed fuzz_options int16 '\x00-32768.0,32767'
-seed fuzz_options utf16 '\x011\x00,\x00\x60\x06'
+corpus_input fuzz_receive escp '\x00\x02\x1bp'
+corpus_input fuzz_receive kick '\x01\x05\x1bp\x00\x19\xfa'
+corpus_input fuzz_receive noise-then-kick '\x00\x03\x00\x1bp\x02\x1bp'
+corpus_input fuzz_receive split-esc '\x00\x01\x1b\x01p'
+corpus_input fuzz_receive fails '\x00\x42\x1bp\x02\x1bp'
+corpus_input fuzz_receive send-event-late-half '\x02\x84\x1bp\x00\x01\x24\x1bpxy'
+corpus_input fuzz_receive no-profile '\x03\x02\x1bp\x01\x1b'
+corpus_input fuzz_receive flood '\x00\x1f\x1bpppppppppppppppppppppppppppppppppppppp'
+corpus_input fuzz_options hidden '\x001,0'
+corpus_input fuzz_options profile '\x00 1.0e0 , -2.5 '
+corpus_input fuzz_options three '\x00a,b,c'
+corpus_input fuzz_options empty '\x00'
+corpus_input fuzz_options big '\x001e400,1e-400'
+corpus_input fuzz_options int16 '\x00-32768.0,32767'
+corpus_input fuzz_options utf16 '\x011\x00,\x00\x60\x06'
 
 mkdir -p "$build/artifacts"
 failed=0

@@ -2,7 +2,7 @@
 # Soak: the real tralvo (Release build in build-soak) behind a socat pseudo-terminal pair, with
 # the stand-in drawer library; thousands of commands and noise chunks, bursts, failing library
 # calls, and the peer vanishing at the end. See tests/soak/soak.cpp for what is checked.
-# Usage: scripts/soak.sh [--short] [--seed N]
+# Usage: scripts/soak.sh [--short] [--run N]
 #   default: 10,000 gapped commands and 10 burst rounds (several minutes)
 #   --short: 500 gapped commands and 5 burst rounds (under a minute)
 set -euo pipefail
@@ -22,8 +22,8 @@ while [ $# -gt 0 ]; do
         limit=300
         shift
         ;;
-    --seed)
-        extra+=(--seed "${2:?--seed needs a number}")
+    --run)
+        extra+=(--run "${2:?--run needs a number}")
         shift 2
         ;;
     -h | --help)

@@ -53,8 +53,8 @@ struct Options
     int burstChunks = 200;
     int gapMs = 10;
     int faultEvery = 50;
-    unsigned seed = 0;
-    bool seedGiven = false;
+    unsigned run = 0;
+    bool runGiven = false;
 };
 
 [[noreturn]] void usage(const char *why)
@@ -63,7 +63,7 @@ struct Options
                  "soak: %s\n"
                  "usage: soak --tralvo PATH --standin-dir DIR --workdir DIR [--commands N]\n"
                  "            [--bursts ROUNDS] [--burst-chunks N] [--gap-ms MS]\n"
-                 "            [--fault-every N] [--seed S]\n",
+                 "            [--fault-every N] [--run N]\n",
                  why);
     std::exit(2);
 }
@@ -99,9 +99,9 @@ Options parseOptions(int argc, char **argv)
             o.gapMs = std::max(10, number());
         else if (arg == "--fault-every")
             o.faultEvery = number();
-        else if (arg == "--seed") {
-            o.seed = static_cast<unsigned>(number());
-            o.seedGiven = true;
+        else if (arg == "--run") {
+            o.run = static_cast<unsigned>(number());
+            o.runGiven = true;
         } else
             usage(("unknown argument: " + arg).c_str());
     }
@@ -452,7 +452,7 @@ bool writeAll(int fd, const Bytes &bytes)
 class Generator
 {
 public:
-    explicit Generator(unsigned seed) : m_rng(seed) {}
+    explicit Generator(unsigned run) : m_rng(run) {}
 
     int below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(m_rng); }
     char byte() { return static_cast<char>(below(256)); }
@@ -566,8 +566,8 @@ std::string tail(const std::string &text, std::size_t lines)
 int main(int argc, char **argv)
 {
     Options opt = parseOptions(argc, argv);
-    if (!opt.seedGiven)
-        opt.seed = std::random_device{}();
+    if (!opt.runGiven)
+        opt.run = std::random_device{}();
     for (int s : {SIGINT, SIGTERM, SIGHUP})
         signal(s, onSignal);
     signal(SIGPIPE, SIG_IGN);
@@ -577,11 +577,11 @@ int main(int argc, char **argv)
     const std::string com9 = dir + "/com9";
     const std::string logPath = dir + "/pulses.log";
     const std::string resultPath = dir + "/result";
-    std::printf("soak: seed %u, %d commands, %d burst rounds of %d chunks, gap %d ms\n", opt.seed,
+    std::printf("soak: run %u, %d commands, %d burst rounds of %d chunks, gap %d ms\n", opt.run,
                 opt.commands, opt.burstRounds, opt.burstChunks, opt.gapMs);
 
     Checks checks;
-    Generator gen(opt.seed);
+    Generator gen(opt.run);
 
     Child socat(0, {"socat", "pty,raw,echo=0,link=" + com9, "pty,raw,echo=0,link=" + com8}, {},
                 dir + "/socat.out");
