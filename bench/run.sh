@@ -34,16 +34,11 @@ bash "$root/scripts/deps.sh" python3 python3-serial socat
 # The system interpreter is the one python3-serial installs for.
 python=/usr/bin/python3
 
+# shellcheck source=../scripts/lib/virtual.sh
+source "$root/scripts/lib/virtual.sh"
 work=$(mktemp -d /tmp/tralvo-bench.XXXXXX)
-pids=()
 cleanup() {
-    local pid
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    for pid in "${pids[@]}"; do
-        wait "$pid" 2>/dev/null || true
-    done
+    tralvo_cleanup
     if [ "${BENCH_KEEP:-0}" = 1 ]; then
         echo "bench: raw measurements kept in $work" >&2
     else
@@ -60,10 +55,10 @@ tool=$work/benchtool
 
 forget_pid() {
     local keep=() p
-    for p in "${pids[@]}"; do
+    for p in "${tralvo_pids[@]}"; do
         [ "$p" = "$1" ] || keep+=("$p")
     done
-    pids=("${keep[@]+"${keep[@]}"}")
+    tralvo_pids=("${keep[@]+"${keep[@]}"}")
 }
 
 # Ends a process we started: SIGTERM, then SIGKILL after 5 s. Sets stopped_rc to its status.
@@ -82,16 +77,8 @@ stop_pid() {
 
 # Starts a socat pair in $1 (com9 for the bridge, com8 for the writer); sets socat_pid.
 start_pair() {
-    local dir=$1 i
-    socat pty,raw,echo=0,link="$dir/com9" pty,raw,echo=0,link="$dir/com8" 2>"$dir/socat.err" &
-    socat_pid=$!
-    pids+=("$socat_pid")
-    for ((i = 0; i < 100; i++)); do
-        [ -e "$dir/com9" ] && [ -e "$dir/com8" ] && return 0
-        sleep 0.05
-    done
-    echo "bench: socat made no pair in $dir" >&2
-    return 1
+    tralvo_socat_pair "$1" 9 8 || return 1
+    socat_pid=${tralvo_pids[-1]}
 }
 
 pulse_count() {
@@ -130,7 +117,7 @@ run_program() {
         ;;
     esac
     pid=$!
-    pids+=("$pid")
+    tralvo_pids+=("$pid")
     "$tool" wait-open "$pid" "$dir/com9" 15000
 
     # The first command binds the library in Tralvo; it is not part of the timed run.
