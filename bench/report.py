@@ -141,6 +141,11 @@ def fmt(value, digits=0):
     return f"{value:.{digits}f}"
 
 
+def ratio(a, b):
+    # A short run can measure no CPU tick at all for the reference; that is no ratio.
+    return a / b if b else math.nan
+
+
 def verdict(ok):
     return "PASS" if ok else "FAIL"
 
@@ -218,8 +223,8 @@ def build_report(rounds, args):
                  f"{per_round(t, 'after_flood_pulses')} ; {per_round(t, 'after_flood_latency_us')} |")
     lines.append(f"| exit status after SIGTERM | {per_round(t, 'exit')} |")
 
-    p99_ratio = m(t, "p99_us") / m("floor", "p99_us")
-    cpu_ratio = m(t, "cpu_us_per_pulse") / m("pyserial", "cpu_us_per_pulse")
+    p99_ratio = ratio(m(t, "p99_us"), m("floor", "p99_us"))
+    cpu_ratio = ratio(m(t, "cpu_us_per_pulse"), m("pyserial", "cpu_us_per_pulse"))
     missed = sum(r[t]["missed"] + r[t]["extra"] for r in rounds)
     lost = missed - sum(r[t]["merged"] for r in rounds)
     wakeups = max(r[t]["idle_voluntary"] + r[t]["idle_nonvoluntary"] for r in rounds)
