@@ -251,16 +251,22 @@ long cpuTicks(pid_t pid)
     return utime + stime;
 }
 
+// The number after "key:" in one of the process's /proc files, or -1.
+long procValue(pid_t pid, const char *file, const std::string &key)
+{
+    std::istringstream text(readFile("/proc/" + std::to_string(pid) + "/" + file));
+    std::string line;
+    while (std::getline(text, line)) {
+        if (line.rfind(key + ':', 0) == 0)
+            return std::atol(line.c_str() + key.size() + 1);
+    }
+    return -1;
+}
+
 // Bytes the process has read through read() and the like, from any file.
 long readChars(pid_t pid)
 {
-    std::istringstream io(readFile("/proc/" + std::to_string(pid) + "/io"));
-    std::string line;
-    while (std::getline(io, line)) {
-        if (line.rfind("rchar:", 0) == 0)
-            return std::atol(line.c_str() + 6);
-    }
-    return -1;
+    return procValue(pid, "io", "rchar");
 }
 
 // The main thread's scheduling state: 'S' while it waits in its event loop.
@@ -273,13 +279,7 @@ char mainThreadState(pid_t pid)
 
 long rssKb(pid_t pid)
 {
-    std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::atol(line.c_str() + 6);
-    }
-    return -1;
+    return procValue(pid, "status", "VmRSS");
 }
 
 bool holdsOpen(pid_t pid, const std::string &target)
