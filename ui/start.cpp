@@ -85,7 +85,6 @@ Start::Start(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindowsFixedS
     auto *clear = new QPushButton(QStringLiteral("Clear"), this);
     clear->setObjectName(QStringLiteral("Command2"));
     clear->setGeometry(twipRect(150, 2700, 1395, 495));
-    setTabOrder(request, clear);
 
     connect(clear, &QPushButton::clicked, this, &Start::clearStatus);
     connect(request, &QPushButton::clicked, this, &Start::requestClicked);
