@@ -24,7 +24,6 @@ public:
     // Ends the program from outside (a signal): shutdown, then the event loop stops.
     void quit();
 
-    const StartOptions &options() const { return m_options; }
     bool isUnloaded() const { return m_unloaded; }
 
 private:

@@ -36,11 +36,6 @@ QStringList CashBoxLibrary::defaultFolders()
 #endif
 }
 
-QString CashBoxLibrary::boundFile() const
-{
-    return m_library ? m_library->fileName() : QString();
-}
-
 void CashBoxLibrary::bind()
 {
     QStringList candidates;

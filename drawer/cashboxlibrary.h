@@ -23,7 +23,6 @@ public:
     qint32 cashBoxNormalGpio(const GpioProfile &profile) override;
 
     bool isBound() const { return m_function != nullptr; }
-    QString boundFile() const;
 
 #if defined(_WIN32) && !defined(_WIN64)
     using NormalGpio = qint32(__stdcall *)(const char *, const char *, const char *, const char *);

@@ -21,7 +21,6 @@ public:
 
     bool invisible() const { return m_invisible; }
     QStringList writes() const { return m_writes; }
-    void clearWrites() { m_writes.clear(); }
 
     static QString name(Field field)
     {
