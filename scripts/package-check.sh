@@ -83,7 +83,7 @@ check() {
 
 [ "$(id -u)" -eq 0 ] || die "run as root: the package is installed with apt-get"
 
-"$root/scripts/deps.sh" dpkg-dev man-db socat util-linux ||
+"$root/scripts/deps.sh" dpkg-dev man-db socat util-linux lintian ||
     die "could not install the build and check dependencies"
 
 mkdir -p "$build"
@@ -136,6 +136,14 @@ check_package() {
     fi
 }
 check "package $(basename "$deb") (contents, dependencies)" check_package
+
+check_lintian() {
+    local out
+    # Informational tags are allowed; any error or warning fails.
+    out=$(lintian --fail-on error,warning "$deb" 2>&1) ||
+        { echo "$out" | sed 's/^/  /' >&2; return 1; }
+}
+check "lintian finds no error or warning" check_lintian
 
 # The stand-in must be chosen explicitly: a vendor library in the private folder comes first in
 # the search and would move a real drawer here.
@@ -313,6 +321,27 @@ check_standin_needs_choice() {
         { echo "  tralvo exited with status $exit_status after SIGTERM" >&2; show_output; return 1; }
 }
 check "installed tralvo without LD_LIBRARY_PATH does not find the stand-in" check_standin_needs_choice
+
+# Removing masks the unit (the Debian way); installing again must leave it usable and disabled.
+check_remove_and_reinstall() {
+    local unit_link=/etc/systemd/system/tralvo.service link
+    logged env DEBIAN_FRONTEND=noninteractive apt-get remove -y -q -o DPkg::Lock::Timeout=120 tralvo ||
+        { echo "  apt-get remove tralvo failed" >&2; return 1; }
+    [ ! -e /usr/bin/tralvo ] || { echo "  /usr/bin/tralvo is still there after remove" >&2; return 1; }
+    logged env DEBIAN_FRONTEND=noninteractive apt-get install -y -q -o DPkg::Lock::Timeout=120 "$deb" ||
+        { echo "  installing $deb again failed" >&2; return 1; }
+    if [ -L "$unit_link" ] && [ "$(readlink "$unit_link")" = /dev/null ]; then
+        echo "  tralvo.service is still masked after installing again" >&2
+        return 1
+    fi
+    for link in /etc/systemd/system/*.wants/tralvo.service; do
+        if [ -e "$link" ] || [ -L "$link" ]; then
+            echo "  installing again enabled the service: $link" >&2
+            return 1
+        fi
+    done
+}
+check "remove, then install again: the service is not masked and not enabled" check_remove_and_reinstall
 
 echo "package-check: tralvo $version stays installed (apt-get remove tralvo takes it away)"
 summary
