@@ -10,9 +10,10 @@ bool selectPlatformWithHeadlessFallback(int argc, char **argv)
 #if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN) && !defined(Q_OS_ANDROID)
     if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         return false;
+    // Qt takes "-platform name" (or "--platform name") as two arguments; other options that
+    // merely begin alike, such as -platformtheme, leave the choice to us.
     for (int i = 1; i < argc; ++i) {
-        const char *arg = argv[i];
-        if (std::strncmp(arg, "-platform", 9) == 0 || std::strncmp(arg, "--platform", 10) == 0)
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
             return false;
     }
     if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))

@@ -36,13 +36,15 @@ private Q_SLOTS:
     void ignoresDataNotStartingWithCommand();
     void discardsBytesSentBeforeStart();
     void lostPeerLeavesItIdle();
-    void hiddenWithUnreachableDisplayRuns();
+    void hiddenRunsWithoutDisplay_data();
+    void hiddenRunsWithoutDisplay();
     void endsInOrderOnSignal_data();
     void endsInOrderOnSignal();
     void visibleWithoutDisplayFailsClearly();
 
 private:
     bool start(const QString &arguments, const QString &display = QString());
+    bool start(const QStringList &arguments, const QString &display);
     QList<QByteArray> pulses() const;
 
     std::unique_ptr<ComDir> m_dir;
@@ -77,6 +79,11 @@ void TestProgram::cleanup()
 
 bool TestProgram::start(const QString &arguments, const QString &display)
 {
+    return start(QStringList{arguments}, display);
+}
+
+bool TestProgram::start(const QStringList &arguments, const QString &display)
+{
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QLatin1String(name));
@@ -87,7 +94,7 @@ bool TestProgram::start(const QString &arguments, const QString &display)
     env.insert(QStringLiteral("CASHBOX_STANDIN_LOG"), m_logDir->filePath(QStringLiteral("pulses")));
     m_tralvo = std::make_unique<QProcess>();
     m_tralvo->setProcessEnvironment(env);
-    m_tralvo->start(QStringLiteral(TRALVO_BINARY), {arguments});
+    m_tralvo->start(QStringLiteral(TRALVO_BINARY), arguments);
     if (!m_tralvo->waitForStarted(5000))
         return false;
     // Started once it holds the Device port.
@@ -177,10 +184,23 @@ void TestProgram::lostPeerLeavesItIdle()
     QCOMPARE(m_tralvo->exitCode(), 0);
 }
 
-void TestProgram::hiddenWithUnreachableDisplayRuns()
+void TestProgram::hiddenRunsWithoutDisplay_data()
 {
-    // A service that inherited a DISPLAY whose server is gone still runs.
-    QVERIFY(start(QStringLiteral("1,0"), QStringLiteral(":4999")));
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("display");
+    // A service that inherited a DISPLAY whose server is gone.
+    QTest::newRow("unreachable display") << QStringList{QStringLiteral("1,0")} << ":4999";
+    // A Qt option that only begins like -platform leaves the choice of platform to tralvo.
+    QTest::newRow("-platformtheme, no display")
+        << QStringList{QStringLiteral("-platformtheme"), QStringLiteral("x"), QStringLiteral("1,0")}
+        << QString();
+}
+
+void TestProgram::hiddenRunsWithoutDisplay()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, display);
+    QVERIFY(start(arguments, display));
     QVERIFY(writeToPort(m_dir->port(8), kick));
     QTRY_COMPARE(pulses().size(), 1);
 }
