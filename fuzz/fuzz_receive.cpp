@@ -8,9 +8,11 @@
 // library returns non-zero for this chunk; bit 7: a send event is raised first, which must leave
 // the chunk untouched.
 
+#include "countinglibrary.h"
 #include "fakecommcontrol.h"
 #include "kickdrawer.h"
 #include "receivehandler.h"
+#include "recordingview.h"
 #include "startoptions.h"
 #include "statustext.h"
 #include "statusview.h"
@@ -22,7 +24,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 
 namespace {
 
@@ -32,36 +33,6 @@ namespace {
                  chunk.toHex(' ').constData());
     std::abort();
 }
-
-class CountingLibrary : public DrawerLibrary
-{
-public:
-    qint32 cashBoxNormalGpio(const GpioProfile &profile) override
-    {
-        ++calls;
-        lastProfile = &profile;
-        return result;
-    }
-
-    int calls = 0;
-    qint32 result = 0;
-    const GpioProfile *lastProfile = nullptr;
-};
-
-class MemoryView : public StatusView
-{
-public:
-    QString caption(Field field) const override
-    {
-        const auto it = m_fields.find(field);
-        return it == m_fields.end() ? QString() : it->second;
-    }
-    void setCaption(Field field, const QString &text) override { m_fields[field] = text; }
-    void setInvisible() override {}
-
-private:
-    std::map<Field, QString> m_fields;
-};
 
 struct ProfileCase
 {
@@ -102,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FakeCommControl port;
     port.setPortOpen(true);
     port.setInputLen(1);
-    MemoryView view;
+    RecordingView view;
     view.setCaption(Field::Label8, StatusText::openSuccess());
     CountingLibrary library;
     const EventPump pump = [] {};
@@ -125,14 +96,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const QByteArray late = lateHalf ? chunk.mid(early.size()) : QByteArray();
         port.hold(early);
         const QString stateBefore = view.caption(Field::Label8);
-        const int callsBefore = library.calls;
+        const qsizetype callsBefore = library.calls.size();
         const int readsBefore = port.inputReads();
 
         if (sendEventFirst) {
             port.raise(CommControl::comEvSend);
             if (port.inputReads() != readsBefore || port.waiting() != early)
                 violated("a send event read the port", chunk);
-            if (library.calls != callsBefore || view.caption(Field::Label8) != stateBefore)
+            if (library.calls.size() != callsBefore || view.caption(Field::Label8) != stateBefore)
                 violated("a send event had an effect", chunk);
         }
 
@@ -152,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             violated("not one read per byte", chunk);
 
         const bool command = beginsWithEscP(chunk);
-        const int pulses = library.calls - callsBefore;
+        const qsizetype pulses = library.calls.size() - callsBefore;
         const QString state = view.caption(Field::Label8);
         if (!command) {
             if (pulses != 0)
@@ -167,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         } else {
             if (pulses != 1)
                 violated("a command did not give exactly one pulse", chunk);
-            if (library.lastProfile != profile.profile)
+            if (library.calls.last() != *profile.profile)
                 violated("the wrong profile", chunk);
             const QString expected =
                 library.result == 0 ? StatusText::receiveSuccess() : StatusText::receiveFailed();

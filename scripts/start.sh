@@ -8,7 +8,10 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$root/scripts/deps.sh"
-"$root/scripts/build.sh" "$root/build" -- tralvo cashbox_standin >/dev/null
+# shellcheck source=lib/logged.sh
+source "$root/scripts/lib/logged.sh"
+tralvo_logged "$root/build/start-build.log" \
+    "$root/scripts/build.sh" "$root/build" -- tralvo cashbox_standin
 # shellcheck source=lib/virtual.sh
 source "$root/scripts/lib/virtual.sh"
 trap tralvo_cleanup EXIT

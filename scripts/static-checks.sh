@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs clang-tidy (checks chosen in .clang-tidy) and cppcheck over our own sources (app ui serial
-# drawer loopback standin), using the compilation database of build-soak; generated moc files
+# drawer loopback core standin), using the compilation database of build-soak; generated moc files
 # are left out. Exits non-zero on any finding.
 # Usage: scripts/static-checks.sh
 set -euo pipefail
@@ -9,17 +9,19 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build-soak"
 
 "$root/scripts/deps.sh" clang-tidy cppcheck
+# shellcheck source=lib/logged.sh
+source "$root/scripts/lib/logged.sh"
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRALVO_BUILD_TESTS=OFF \
-    -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+tralvo_logged "$build/static-checks-build.log" cmake -S "$root" -B "$build" -G Ninja \
+    -DCMAKE_BUILD_TYPE=Release -DTRALVO_BUILD_TESTS=OFF -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 # A full build, so that every file the database names (generated ones too) exists.
-ninja -C "$build" -j2 >/dev/null
+tralvo_logged "$build/static-checks-build.log" ninja -C "$build" -j2
 
 sources=()
 while IFS= read -r file; do
     sources+=("$file")
 done < <(sed -n 's/^ *"file": "\(.*\)",\{0,1\}$/\1/p' "$build/compile_commands.json" |
-    grep -E "^$root/(app|ui|serial|drawer|loopback|standin)/" | grep -v '_autogen/' | sort -u)
+    grep -E "^$root/(app|ui|serial|drawer|loopback|core|standin)/" | grep -v '_autogen/' | sort -u)
 if [ ${#sources[@]} -eq 0 ]; then
     echo "static-checks: no sources found in $build/compile_commands.json" >&2
     exit 2
@@ -27,6 +29,35 @@ fi
 echo "static-checks: ${#sources[@]} files"
 
 failed=0
+
+# Layers: a folder includes only its own headers and those of the folders below it.
+declare -A below=(
+    [core]="" [serial]="core" [ui]="core" [drawer]="serial core" [loopback]="serial core"
+    [app]="ui drawer loopback serial core"
+)
+declare -A owner=()
+for folder in "${!below[@]}"; do
+    for header in "$root/$folder"/*.h; do
+        owner[$(basename "$header")]=$folder
+    done
+done
+layer_findings=0
+for folder in "${!below[@]}"; do
+    while IFS=: read -r file line header; do
+        found=${owner[$header]:-}
+        if [ -n "$found" ] && [[ " $folder ${below[$folder]} " != *" $found "* ]]; then
+            echo "$file:$line: includes $found/$header, which is not below $folder/"
+            layer_findings=$((layer_findings + 1))
+        fi
+    done < <(cd "$root" && grep -n -o -E '^#include "[^"]+"' "$folder"/*.cpp "$folder"/*.h |
+        sed -E 's/#include "([^"]+)"/\1/')
+done
+if [ "$layer_findings" -eq 0 ]; then
+    echo "layers: no include climbs up"
+else
+    failed=$((failed + 1))
+    echo "layers: $layer_findings includes climb up or sideways"
+fi
 
 tidy_log="$build/clang-tidy.log"
 if printf '%s\n' "${sources[@]}" |
@@ -50,5 +81,5 @@ else
     echo "cppcheck: findings"
 fi
 
-echo "static-checks: $((2 - failed)) passed, $failed failed"
+echo "static-checks: $((3 - failed)) passed, $failed failed"
 [ "$failed" -eq 0 ]

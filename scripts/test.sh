@@ -9,7 +9,7 @@ cd "$root"
 
 # Everything the steps below need, in one go; each step's own check then finds it there.
 "$root/scripts/deps.sh" clang libclang-rt-14-dev llvm-14 libasan8 libubsan1 clang-tidy cppcheck \
-    dpkg-dev man-db util-linux coreutils
+    dpkg-dev man-db util-linux coreutils lintian
 export TRALVO_APT_UPDATED=1
 
 passed=0
@@ -35,8 +35,8 @@ suite() {
         (cd "$build" && ctest --output-on-failure --timeout 300)
 }
 
-step "tests, Qt 6" suite "$root/build-test-qt6" -DTRALVO_QT_MAJOR=6
-step "tests, Qt 5.15" suite "$root/build-test-qt5" -DTRALVO_QT_MAJOR=5
+step "tests, Qt 6" suite "$root/build-test-qt6" -DTRALVO_QT_MAJOR=6 -DTRALVO_WERROR=ON
+step "tests, Qt 5.15" suite "$root/build-test-qt5" -DTRALVO_QT_MAJOR=5 -DTRALVO_WERROR=ON
 step "tests under ASan and UBSan" "$root/scripts/sanitize.sh"
 step "fuzzing, short run" "$root/scripts/fuzz.sh"
 step "soak, short run" "$root/scripts/soak.sh" --short

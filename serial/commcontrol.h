@@ -24,16 +24,21 @@ public:
     enum Handshake : qint32 { comNone = 0, comXOnXoff = 1, comRTS = 2, comRTSXOnXOff = 3 };
     enum InputModeValue : qint32 { comInputModeText = 0, comInputModeBinary = 1 };
 
+    // The size type of QByteArray: int in Qt 5, qsizetype in Qt 6.
+    using ByteCount = decltype(QByteArray().size());
+
     using QObject::QObject;
 
     virtual void setCommPort(qint16 port) = 0;
     virtual void setSettings(const QString &settings) = 0;
+    // Accepted, no effect: no send notification is ever raised.
     virtual void setSThreshold(qint16 threshold) = 0;
     virtual void setRThreshold(qint16 threshold) = 0;
     virtual void setRTSEnable(bool enable) = 0;
     virtual void setHandshaking(qint32 handshaking) = 0;
     virtual void setInBufferSize(qint16 size) = 0;
     virtual void setInputLen(qint16 length) = 0;
+    // Accepted, no effect: input() always yields bytes, whatever the mode.
     virtual void setInputMode(qint32 mode) = 0;
     virtual void setPortOpen(bool open) = 0;
     virtual void setOutput(const QByteArray &data) = 0;

@@ -16,9 +16,4 @@ struct LineSettings
     StopBits stopBits = StopBits::One;
 
     static std::optional<LineSettings> parse(const QString &text);
-    bool operator==(const LineSettings &other) const
-    {
-        return baud == other.baud && parity == other.parity && dataBits == other.dataBits &&
-               stopBits == other.stopBits;
-    }
 };

@@ -88,7 +88,6 @@ void QtCommControl::setSThreshold(qint16 threshold)
 {
     if (threshold < 0)
         fail(QStringLiteral("invalid SThreshold %1").arg(threshold));
-    m_sThreshold = threshold;
 }
 
 void QtCommControl::setRThreshold(qint16 threshold)
@@ -134,7 +133,6 @@ void QtCommControl::setInputMode(qint32 mode)
 {
     if (mode != comInputModeText && mode != comInputModeBinary)
         fail(QStringLiteral("invalid InputMode %1").arg(mode));
-    m_inputMode = mode;
 }
 
 void QtCommControl::applyLineSettings(const LineSettings &s)
@@ -256,8 +254,8 @@ QByteArray QtCommControl::input()
 {
     requireOpen();
     pullFromPort();
-    const qsizetype left = m_waiting.size() - m_readPos;
-    const qsizetype n = m_inputLen > 0 ? std::min<qsizetype>(m_inputLen, left) : left;
+    const ByteCount left = m_waiting.size() - m_readPos;
+    const ByteCount n = m_inputLen > 0 ? std::min<ByteCount>(m_inputLen, left) : left;
     if (n == 1) {
         // One-byte reads are the receive handler's whole diet: hand out shared arrays instead
         // of allocating one per byte.

@@ -58,18 +58,16 @@ private:
     QSerialPort m_port;
     qint16 m_commPort = 1;
     LineSettings m_settings;
-    qint16 m_sThreshold = 0;
     qint16 m_rThreshold = 0;
     bool m_rtsEnable = false;
     qint32 m_handshaking = comNone;
     qint16 m_inBufferSize = 1024;
     qint16 m_inputLen = 0;
-    qint32 m_inputMode = comInputModeText;
 
     qint16 m_commEvent = NoEvent;
     QString m_lostReason;
     QByteArray m_waiting;
-    qsizetype m_readPos = 0;
+    ByteCount m_readPos = 0;
     bool m_inEvent = false;
     bool m_eventPending = false;
 };

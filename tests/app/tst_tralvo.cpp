@@ -33,7 +33,7 @@ int countLines(const QString &path)
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return 0;
-    return f.readAll().count('\n');
+    return static_cast<int>(f.readAll().count('\n'));
 }
 
 } // namespace

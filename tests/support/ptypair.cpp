@@ -78,7 +78,7 @@ QByteArray Pty::read(int want, int timeoutMs) const
         const ssize_t n = ::read(m_master, buffer, sizeof buffer);
         if (n <= 0)
             break;
-        got.append(buffer, static_cast<qsizetype>(n));
+        got.append(buffer, static_cast<int>(n));
     }
     return got;
 }

@@ -80,6 +80,9 @@ void FakeCommControl::setPortOpen(bool open)
     check(Property::PortOpen);
     if (open && m_open)
         throw CommError("port already open");
+    // As the real control: a port starts empty when it opens.
+    if (open)
+        m_waiting.clear();
     m_open = open;
     record("PortOpen", open ? QStringLiteral("true") : QStringLiteral("false"));
 }
@@ -118,8 +121,8 @@ QByteArray FakeCommControl::input()
     check(Property::Input);
     if (!m_open)
         throw CommError("port not open");
-    const qsizetype n =
-        m_inputLen > 0 ? std::min<qsizetype>(m_inputLen, m_waiting.size()) : m_waiting.size();
+    const ByteCount n =
+        m_inputLen > 0 ? std::min<ByteCount>(m_inputLen, m_waiting.size()) : m_waiting.size();
     QByteArray out = m_waiting.left(n);
     m_waiting.remove(0, n);
     ++m_inputReads;

@@ -7,8 +7,9 @@
 #include <functional>
 #include <set>
 
-// A scripted comm control: it records every property written, holds the bytes it is given,
-// raises events on request, and fails any property it is told to.
+// A scripted comm control: it records every property written, holds the bytes it is given
+// (dropping them when it opens, as the real control does), raises events on request, and fails
+// any property it is told to.
 class FakeCommControl : public CommControl
 {
     Q_OBJECT
@@ -36,7 +37,7 @@ public:
     void failAt(Property property) { m_failing.insert(property); }
     void clearFailures() { m_failing.clear(); }
 
-    // Bytes that wait in the port as if they had been received.
+    // Bytes that wait in the port as if they had been received; opening the port drops them.
     void hold(const QByteArray &bytes) { m_waiting += bytes; }
     QByteArray waiting() const { return m_waiting; }
 
