@@ -1,6 +1,7 @@
 #include "cashboxlibrary.h"
 #include "display.h"
 #include "qtcommcontrol.h"
+#include "servicenotifier.h"
 #include "signalwatcher.h"
 #include "start.h"
 #include "tralvo.h"
@@ -58,6 +59,9 @@ int main(int argc, char *argv[])
     Tralvo tralvo(window, mscomm1, mscomm2, cashBox);
     SignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &tralvo, &Tralvo::quit);
+    ServiceNotifier serviceNotifier;
+    QObject::connect(&tralvo, &Tralvo::stateChanged, &serviceNotifier, &ServiceNotifier::status);
+    QObject::connect(&window, &Start::unloading, &serviceNotifier, &ServiceNotifier::stopping);
 
     tralvo.load(argumentText);
     if (!window.isInvisible()) {
@@ -69,5 +73,6 @@ int main(int argc, char *argv[])
         }
         window.show();
     }
+    serviceNotifier.ready();
     return QApplication::exec();
 }

@@ -2,16 +2,20 @@
 
 #include "commcontrol.h"
 #include "configureport.h"
+#include "logging.h"
 #include "statustext.h"
 #include "statusview.h"
 
-void StartUp(const QString &argumentText, StartOptions &options, StatusView &view,
-             CommControl &mscomm1)
+StartOutcome StartUp(const QString &argumentText, StartOptions &options, StatusView &view,
+                     CommControl &mscomm1)
 {
+    auto outcome = StartOutcome::OptionsFailed;
     try {
         options = StartOptions::fromArgumentText(argumentText);
-        if (toDecimalOrFail(options.hideField) == 1)
+        if (toDecimalOrFail(options.hideField, "the hide field") == 1)
             view.setInvisible();
+        // The options are read; what fails from here on is the port's.
+        outcome = StartOutcome::PortFailed;
         view.setCaption(Field::Label6, QStringLiteral("9"));
         view.setCaption(Field::Label7, QStringLiteral("9600"));
         view.setCaption(Field::Label8, QString());
@@ -20,9 +24,12 @@ void StartUp(const QString &argumentText, StartOptions &options, StatusView &vie
         view.setCaption(Field::Label3, QString());
         ConfigurePort(mscomm1, view, Field::Label6, Field::Label7);
         view.setCaption(Field::Label8, StatusText::openSuccess());
+        return StartOutcome::Opened;
     } catch (...) {
+        qCWarning(lcTralvo, "Device: %s", currentFailure().c_str());
         view.setCaption(Field::Label8, StatusText::openFailed());
     }
+    return outcome;
 }
 
 void ShutDown(CommControl &mscomm1, CommControl &mscomm2)
@@ -34,5 +41,6 @@ void ShutDown(CommControl &mscomm1, CommControl &mscomm2)
             mscomm2.setPortOpen(false);
     } catch (...) {
         // The unload goes on regardless.
+        qCWarning(lcTralvo, "shutdown: %s", currentFailure().c_str());
     }
 }

@@ -1,9 +1,14 @@
 #pragma once
 
+#include "receivehandler.h"
 #include "startoptions.h"
 #include "statusview.h"
 
 #include <QObject>
+#include <QTimer>
+
+#include <optional>
+#include <string>
 
 class CommControl;
 class DrawerLibrary;
@@ -11,6 +16,8 @@ class Start;
 
 // Joins the window, the two ports and the drawer library: start-up on load, the receive handler
 // on the Device port's events, the test request on Request, and shutdown when the window goes.
+// A Device port that could not be opened, or was lost, is set up again about once a second
+// until it opens.
 class Tralvo : public QObject
 {
     Q_OBJECT
@@ -25,16 +32,29 @@ public:
     void quit();
 
     bool isUnloaded() const { return m_unloaded; }
+    bool isRetrying() const { return m_retry.isActive(); }
+
+    static constexpr int retryIntervalMs = 1000;
+
+Q_SIGNALS:
+    // A state field got a text, as "Device: Open Success" or "Test: Open Failed".
+    void stateChanged(const QString &line);
 
 private:
     void drainInput();
-    void reportState(Field field, const QString &text) const;
+    void reportState(Field field, const QString &text);
     void sendTestRequest();
+    void startRetrying();
+    void retryDevicePort();
 
     Start &m_window;
     CommControl &m_mscomm1;
     CommControl &m_mscomm2;
     DrawerLibrary &m_library;
     StartOptions m_options;
+    EventPump m_pump;
+    QTimer m_retry;
+    // The reason the last retry failed; empty before the first retry.
+    std::optional<std::string> m_retryFailure;
     bool m_unloaded = false;
 };

@@ -30,3 +30,14 @@ bool IsDrawerCommand(const QByteArray &text)
     }
     return result;
 }
+
+bool IsDrawerCommandOpening(const QByteArray &text)
+{
+    if (text.isEmpty())
+        return false;
+    for (const QByteArray &entry : DrawerCommands()) {
+        if (text.size() < entry.size() && entry.startsWith(text))
+            return true;
+    }
+    return false;
+}

@@ -11,3 +11,7 @@ int longestDrawerCommand();
 
 // True when the text begins with one of the DrawerCommands.
 bool IsDrawerCommand(const QByteArray &text);
+
+// True when the text is a strict, non-empty beginning of one of the DrawerCommands (ESC alone):
+// the next byte decides whether it is a command.
+bool IsDrawerCommandOpening(const QByteArray &text);

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 StartOptions StartOptions::fromArgumentText(const QString &argumentText)
 {
@@ -34,19 +35,21 @@ std::optional<double> toDecimal(const QString &text)
     return value;
 }
 
-double toDecimalOrFail(const QString &text)
+double toDecimalOrFail(const QString &text, const char *what)
 {
     const auto value = toDecimal(text);
     if (!value)
-        throw ConversionError("not a number: \"" + text.toStdString() + '"');
+        throw ConversionError(std::string(what) + " is not a number: \"" + text.toStdString() +
+                              '"');
     return *value;
 }
 
-qint16 toInt16OrFail(const QString &text)
+qint16 toInt16OrFail(const QString &text, const char *what)
 {
-    const double value = toDecimalOrFail(text);
+    const double value = toDecimalOrFail(text, what);
     if (value != std::trunc(value) || value < std::numeric_limits<qint16>::min() ||
         value > std::numeric_limits<qint16>::max())
-        throw ConversionError("not a 16-bit whole number: \"" + text.toStdString() + '"');
+        throw ConversionError(std::string(what) + " is not a 16-bit whole number: \"" +
+                              text.toStdString() + '"');
     return static_cast<qint16>(value);
 }

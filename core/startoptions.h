@@ -26,8 +26,8 @@ struct StartOptions
 // Anything else, and values too large or too small to hold (1e999, 1e-400), give nothing.
 std::optional<double> toDecimal(const QString &text);
 
-// toDecimal, failing with ConversionError.
-double toDecimalOrFail(const QString &text);
+// toDecimal, failing with ConversionError, whose text names what was converted.
+double toDecimalOrFail(const QString &text, const char *what = "text");
 
 // A whole number that fits 16 bits, failing with ConversionError.
-qint16 toInt16OrFail(const QString &text);
+qint16 toInt16OrFail(const QString &text, const char *what = "text");

@@ -18,6 +18,6 @@ const GpioProfile &gpioProfile1()
 
 qint32 KickDrawer(const StartOptions &options, DrawerLibrary &library)
 {
-    const double selector = toDecimalOrFail(options.profileField);
+    const double selector = toDecimalOrFail(options.profileField, "the profile field");
     return library.cashBoxNormalGpio(selector == 0 ? gpioProfile0() : gpioProfile1());
 }

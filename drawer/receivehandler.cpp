@@ -3,6 +3,7 @@
 #include "commcontrol.h"
 #include "drawercommand.h"
 #include "kickdrawer.h"
+#include "logging.h"
 #include "statustext.h"
 #include "statusview.h"
 
@@ -24,18 +25,31 @@ private:
     QByteArray m_opening;
 };
 
+// True when a byte waits. A transport cuts a command wherever its chunk ends (a USB adapter's
+// latency timer, a UART's FIFO timeout), so a text that is only a command's opening is given a
+// moment for its next byte; any other text is decided at once.
+bool moreToCome(CommControl &mscomm1, const ReceivedText &text, const EventPump &pump)
+{
+    if (mscomm1.inBufferCount() > 0)
+        return true;
+    if (!IsDrawerCommandOpening(text.opening()))
+        return false;
+    pump.waitUntil([&mscomm1] { return mscomm1.inBufferCount() > 0; }, commandOpeningWaitMs);
+    return mscomm1.inBufferCount() > 0;
+}
+
 } // namespace
 
 void DrainInput(CommControl &mscomm1, StatusView &view, const StartOptions &options,
-                DrawerLibrary &library, const EventPump &processEvents)
+                DrawerLibrary &library, const EventPump &pump)
 {
     try {
         if (mscomm1.commEvent() != CommControl::comEvReceive)
             return;
         ReceivedText text;
         for (;;) {
-            processEvents();
-            if (mscomm1.inBufferCount() <= 0)
+            pump.processEvents();
+            if (!moreToCome(mscomm1, text, pump))
                 break;
             const QByteArray bytes = mscomm1.input();
             if (bytes.isEmpty())
@@ -45,9 +59,12 @@ void DrainInput(CommControl &mscomm1, StatusView &view, const StartOptions &opti
         if (!IsDrawerCommand(text.opening()))
             return;
         const qint32 result = KickDrawer(options, library);
+        if (result != 0)
+            qCWarning(lcTralvo, "Device: the drawer library returned %d", result);
         view.setCaption(Field::Label8,
                         result == 0 ? StatusText::receiveSuccess() : StatusText::receiveFailed());
     } catch (...) {
+        qCWarning(lcTralvo, "Device: %s", currentFailure().c_str());
         view.setCaption(Field::Label8, StatusText::receiveFailed());
     }
 }

@@ -7,11 +7,23 @@ class DrawerLibrary;
 class StatusView;
 struct StartOptions;
 
-// Processes all pending window events once.
-using EventPump = std::function<void()>;
+// What the receive handler needs of the window's event loop.
+struct EventPump
+{
+    // Processes all pending window events once.
+    std::function<void()> processEvents;
+    // Runs the window until ready() holds or timeoutMs has passed, sleeping between events.
+    std::function<void(const std::function<bool()> &ready, int timeoutMs)> waitUntil;
+};
+
+// How long a drain that has taken only the opening of a drawer command (ESC) waits for the next
+// byte: a USB adapter's 16 ms latency timer, or two characters at 9600 baud, fit well within it.
+constexpr int commandOpeningWaitMs = 20;
 
 // The Device port's communication event: drains the waiting bytes one at a time, letting the
-// window run between bytes, and pulses the drawer when they begin with a drawer command. The
-// outcome goes to the Device state field; a failing step gives "Receive Failed".
+// window run between bytes, and pulses the drawer when they begin with a drawer command. A drain
+// that has taken only a command's opening waits up to commandOpeningWaitMs for the rest before
+// it decides. The outcome goes to the Device state field; a failing step gives "Receive Failed",
+// and its reason goes to the log.
 void DrainInput(CommControl &mscomm1, StatusView &view, const StartOptions &options,
-                DrawerLibrary &library, const EventPump &processEvents);
+                DrawerLibrary &library, const EventPump &pump);

@@ -2,6 +2,7 @@
 
 #include "commcontrol.h"
 #include "configureport.h"
+#include "logging.h"
 #include "statustext.h"
 #include "statusview.h"
 
@@ -13,11 +14,13 @@ void SendTestRequest(CommControl &mscomm2, StatusView &view)
         mscomm2.setPortOpen(false);
         view.setCaption(Field::Label3, StatusText::openSuccess());
     } catch (...) {
+        qCWarning(lcTralvo, "Test: %s", currentFailure().c_str());
         // A failed request must not keep the Test port from other programs until the next one.
         try {
             if (mscomm2.portOpen())
                 mscomm2.setPortOpen(false);
         } catch (...) {
+            qCWarning(lcTralvo, "Test: closing the port failed: %s", currentFailure().c_str());
         }
         view.setCaption(Field::Label3, StatusText::openFailed());
     }

@@ -188,6 +188,10 @@ check_service() {
         grep -Fqx 'Environment=TRALVO_OPTIONS=1,0' "$unit" &&
         grep -Fqx 'EnvironmentFile=-/etc/default/tralvo' "$unit" ||
         { echo "  $unit does not run /usr/bin/tralvo 1,0 with /etc/default/tralvo" >&2; return 1; }
+    grep -Fqx 'Type=notify' "$unit" && grep -Eqx 'WatchdogSec=[1-9][0-9]*' "$unit" ||
+        { echo "  $unit is not a notify service with a watchdog" >&2; return 1; }
+    ldd /usr/bin/tralvo | grep -q 'libsystemd\.so' ||
+        { echo "  /usr/bin/tralvo was built without libsystemd: it cannot notify systemd" >&2; return 1; }
     for link in /etc/systemd/system/*.wants/tralvo.service; do
         if [ -e "$link" ] || [ -L "$link" ]; then
             echo "  the package enabled the service: $link" >&2
@@ -199,7 +203,7 @@ check_service() {
             { echo "  systemd-analyze verify $unit:" >&2; echo "$out" >&2; return 1; }
     fi
 }
-check "tralvo.service installed, not enabled, verified" check_service
+check "tralvo.service (notify, watchdog) installed, not enabled, verified" check_service
 
 tmp=$(mktemp -d)
 chmod 0755 "$tmp"

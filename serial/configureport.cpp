@@ -7,7 +7,7 @@ void ConfigurePort(CommControl &control, const StatusView &view, Field portField
 {
     if (control.portOpen())
         control.setPortOpen(false);
-    control.setCommPort(toInt16OrFail(view.caption(portField)));
+    control.setCommPort(toInt16OrFail(view.caption(portField), "the port field"));
     control.setSettings(view.caption(baudField) + QStringLiteral(",N,8,1"));
     control.setSThreshold(1);
     control.setRThreshold(1);

@@ -1,12 +1,15 @@
 // A stand-in for the vendor's CashBox drawer library, for machines that have none and for tests.
 // Every call reports the pulse on one line (standard error, and the file named by
 // CASHBOX_STANDIN_LOG) and returns CASHBOX_STANDIN_RESULT (default 0), or the number held in
-// the file named by CASHBOX_STANDIN_RESULT_FILE, read afresh at every call.
+// the file named by CASHBOX_STANDIN_RESULT_FILE, read afresh at every call. With
+// CASHBOX_STANDIN_HANG set, a call never returns, as with a driver that hangs.
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <thread>
 
 #if defined(_WIN32)
 #define CASHBOX_EXPORT extern "C" __declspec(dllexport)
@@ -61,6 +64,10 @@ const char *orEmpty(const char *text)
 CASHBOX_EXPORT std::int32_t CASHBOX_CALL CashBoxNormalGPIO(const char *a, const char *b,
                                                            const char *c, const char *d)
 {
+    if (std::getenv("CASHBOX_STANDIN_HANG")) {
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::hours(1));
+    }
     const std::int32_t result = configuredResult();
     char line[512];
     const int n = std::snprintf(

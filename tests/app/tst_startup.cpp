@@ -81,7 +81,8 @@ void TestStartUp::failingStep()
         FakeCommControl mscomm1;
         mscomm1.failAt(failing);
         StartOptions options;
-        StartUp(arguments, options, view, mscomm1);
+        // A failure of the port's may clear up, so the caller tries again.
+        QCOMPARE(StartUp(arguments, options, view, mscomm1), StartOutcome::PortFailed);
 
         // The steps before the failing one stay done, none after it runs, and nothing is open.
         QCOMPARE(mscomm1.log(), setUpSequence.mid(0, done));
@@ -133,8 +134,11 @@ void TestStartUp::hideField()
     RecordingView view;
     FakeCommControl mscomm1;
     StartOptions options;
-    StartUp(arguments, options, view, mscomm1);
+    const StartOutcome outcome = StartUp(arguments, options, view, mscomm1);
 
+    // A command line that fails can never succeed: the caller must not try again.
+    QCOMPARE(outcome, deviceState == QLatin1String("Open Success") ? StartOutcome::Opened
+                                                                   : StartOutcome::OptionsFailed);
     QCOMPARE(view.invisible(), hidden);
     QCOMPARE(view.caption(Field::Label8), deviceState);
     QTEST(options.profileField, "profile");

@@ -27,8 +27,16 @@ struct Bench
     RecordingView view;
     StartOptions options;
     CountingLibrary library;
-    EventPump pump = [this] { ++pumped; };
+    // The window's event loop, counted; a wait for more bytes runs duringWait once.
+    EventPump pump{[this] { ++pumped; },
+                   [this](const std::function<bool()> &, int timeoutMs) {
+                       waits << timeoutMs;
+                       if (duringWait)
+                           duringWait();
+                   }};
     int pumped = 0;
+    QList<int> waits;
+    std::function<void()> duringWait;
 };
 
 } // namespace
@@ -41,6 +49,7 @@ private Q_SLOTS:
     void received();
     void otherEventLeavesBytesUnread();
     void splitCommandPulsesNothing();
+    void splitCommandJoinedWithinWait();
     void failingRead_data();
     void failingRead();
     void badProfileMakesNoCall();
@@ -89,6 +98,8 @@ void TestReceiveHandler::received()
     QCOMPARE(b.library.calls.size(), pulses);
     QCOMPARE(b.view.caption(Field::Label8), state);
     QVERIFY(b.mscomm1.waiting().isEmpty());
+    // None of these ends in a command's opening alone, so none waits for more.
+    QVERIFY(b.waits.isEmpty());
     if (pulses == 1)
         QCOMPARE(b.library.calls.first(),
                  profile == QLatin1String("0") ? gpioProfile0() : gpioProfile1());
@@ -109,16 +120,32 @@ void TestReceiveHandler::otherEventLeavesBytesUnread()
 
 void TestReceiveHandler::splitCommandPulsesNothing()
 {
+    // ESC, then p only after the wait: two texts, neither a command.
     Bench b;
     b.mscomm1.hold(QByteArray("\x1b", 1));
     b.mscomm1.raise();
+    QCOMPARE(b.waits, QList<int>{commandOpeningWaitMs});
     b.mscomm1.hold(QByteArray("\x70", 1));
     b.mscomm1.raise();
     QVERIFY(b.library.calls.isEmpty());
+    QCOMPARE(b.waits.size(), 1);
     // Each notification starts afresh: a whole command afterwards still pulses.
     b.mscomm1.hold(escP);
     b.mscomm1.raise();
     QCOMPARE(b.library.calls.size(), 1);
+}
+
+void TestReceiveHandler::splitCommandJoinedWithinWait()
+{
+    // The transport delivers ESC alone and the rest a moment later, within the wait.
+    Bench b;
+    b.mscomm1.hold(QByteArray("\x1b", 1));
+    b.duringWait = [&] { b.mscomm1.hold(QByteArray("\x70\x00\x19\xfa", 4)); };
+    b.mscomm1.raise();
+    QCOMPARE(b.library.calls.size(), 1);
+    QCOMPARE(b.view.caption(Field::Label8), QStringLiteral("Receive Success"));
+    QVERIFY(b.mscomm1.waiting().isEmpty());
+    QCOMPARE(b.waits.size(), 1);
 }
 
 void TestReceiveHandler::failingRead_data()
@@ -226,6 +253,14 @@ void TestReceiveHandler::portClosedMidDrain()
     b.mscomm1.raise();
     QVERIFY(b.library.calls.isEmpty());
     QCOMPARE(b.view.caption(Field::Label8), QStringLiteral("Receive Failed"));
+
+    // Or while it waits for the rest of a command.
+    Bench c;
+    c.mscomm1.hold(QByteArray("\x1b", 1));
+    c.duringWait = [&] { c.mscomm1.setPortOpen(false); };
+    c.mscomm1.raise();
+    QVERIFY(c.library.calls.isEmpty());
+    QCOMPARE(c.view.caption(Field::Label8), QStringLiteral("Receive Failed"));
 }
 
 QTEST_GUILESS_MAIN(TestReceiveHandler)

@@ -1,7 +1,7 @@
+#include "programrun.h"
 #include "ptypair.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QtTest>
 
 #include <csignal>
@@ -43,14 +43,9 @@ private Q_SLOTS:
     void visibleWithoutDisplayFailsClearly();
 
 private:
-    bool start(const QString &arguments, const QString &display = QString());
-    bool start(const QStringList &arguments, const QString &display);
-    QList<QByteArray> pulses() const;
-
     std::unique_ptr<ComDir> m_dir;
     std::unique_ptr<SocatPair> m_pair;
-    std::unique_ptr<QTemporaryDir> m_logDir;
-    std::unique_ptr<QProcess> m_tralvo;
+    std::unique_ptr<ProgramRun> m_run;
 };
 
 void TestProgram::init()
@@ -58,63 +53,14 @@ void TestProgram::init()
     m_dir = std::make_unique<ComDir>();
     m_pair = std::make_unique<SocatPair>(*m_dir, 9, 8);
     QVERIFY(m_pair->isRunning());
-    m_logDir = std::make_unique<QTemporaryDir>();
+    m_run = std::make_unique<ProgramRun>(*m_dir);
 }
 
 void TestProgram::cleanup()
 {
-    // Ended in order, so that no lock is left behind.
-    if (m_tralvo && m_tralvo->state() != QProcess::NotRunning) {
-        m_tralvo->terminate();
-        if (!m_tralvo->waitForFinished(5000)) {
-            m_tralvo->kill();
-            m_tralvo->waitForFinished(5000);
-        }
-    }
-    m_tralvo.reset();
+    m_run.reset();
     m_pair.reset();
     m_dir.reset();
-    m_logDir.reset();
-}
-
-bool TestProgram::start(const QString &arguments, const QString &display)
-{
-    return start(QStringList{arguments}, display);
-}
-
-bool TestProgram::start(const QStringList &arguments, const QString &display)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(QLatin1String(name));
-    if (!display.isEmpty())
-        env.insert(QStringLiteral("DISPLAY"), display);
-    env.insert(QStringLiteral("TRALVO_COMDIR"), m_dir->path());
-    env.insert(QStringLiteral("LD_LIBRARY_PATH"), QStringLiteral(TRALVO_STANDIN_DIR));
-    env.insert(QStringLiteral("CASHBOX_STANDIN_LOG"), m_logDir->filePath(QStringLiteral("pulses")));
-    m_tralvo = std::make_unique<QProcess>();
-    m_tralvo->setProcessEnvironment(env);
-    m_tralvo->start(QStringLiteral(TRALVO_BINARY), arguments);
-    if (!m_tralvo->waitForStarted(5000))
-        return false;
-    // Started once it holds the Device port.
-    const QDeadlineTimer deadline(10000);
-    while (!processHoldsFile(m_tralvo->processId(), m_dir->port(9))) {
-        if (deadline.hasExpired() || m_tralvo->state() != QProcess::Running)
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
-}
-
-QList<QByteArray> TestProgram::pulses() const
-{
-    QFile f(m_logDir->filePath(QStringLiteral("pulses")));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QList<QByteArray> lines = f.readAll().split('\n');
-    lines.removeAll(QByteArray());
-    return lines;
 }
 
 void TestProgram::pulsesWithProfile_data()
@@ -129,59 +75,58 @@ void TestProgram::pulsesWithProfile()
 {
     QFETCH(QString, arguments);
     QFETCH(QByteArray, texts);
-    QVERIFY(start(arguments));
+    QVERIFY(m_run->start({arguments}));
     QVERIFY(writeToPort(m_dir->port(8), kick));
-    QTRY_COMPARE(pulses().size(), 1);
-    QVERIFY2(pulses().first().endsWith(texts), pulses().first().constData());
+    QTRY_COMPARE(m_run->pulses().size(), 1);
+    QVERIFY2(m_run->pulses().first().endsWith(texts), m_run->pulses().first().constData());
     QTest::qWait(200);
-    QCOMPARE(pulses().size(), 1);
+    QCOMPARE(m_run->pulses().size(), 1);
 
     // Hidden, it reports its states on standard error.
-    const QByteArray err = m_tralvo->readAllStandardError();
+    const QByteArray err = m_run->standardError();
     QVERIFY2(err.contains("tralvo: Device: Open Success\n"), err.constData());
     QVERIFY2(err.contains("tralvo: Device: Receive Success\n"), err.constData());
 }
 
 void TestProgram::ignoresDataNotStartingWithCommand()
 {
-    QVERIFY(start(QStringLiteral("1,0")));
+    QVERIFY(m_run->start({QStringLiteral("1,0")}));
     QVERIFY(writeToPort(m_dir->port(8), QByteArray("\x00\x1b\x70", 3)));
     QTest::qWait(300);
     // A command afterwards proves the noise was taken and judged, not just late.
     QVERIFY(writeToPort(m_dir->port(8), kick));
-    QTRY_COMPARE(pulses().size(), 1);
+    QTRY_COMPARE(m_run->pulses().size(), 1);
     QTest::qWait(200);
-    QCOMPARE(pulses().size(), 1);
+    QCOMPARE(m_run->pulses().size(), 1);
 }
 
 void TestProgram::discardsBytesSentBeforeStart()
 {
     QVERIFY(writeToPort(m_dir->port(8), kick));
     QTest::qWait(100);
-    QVERIFY(start(QStringLiteral("1,0")));
+    QVERIFY(m_run->start({QStringLiteral("1,0")}));
     QTest::qWait(300);
-    QCOMPARE(pulses().size(), 0);
+    QCOMPARE(m_run->pulses().size(), 0);
     QVERIFY(writeToPort(m_dir->port(8), kick));
-    QTRY_COMPARE(pulses().size(), 1);
+    QTRY_COMPARE(m_run->pulses().size(), 1);
 }
 
 void TestProgram::lostPeerLeavesItIdle()
 {
-    QVERIFY(start(QStringLiteral("1,0")));
+    QVERIFY(m_run->start({QStringLiteral("1,0")}));
     m_pair->stop();
-    QTRY_VERIFY(!processHoldsFile(m_tralvo->processId(), m_dir->port(9)) ||
-                m_tralvo->state() != QProcess::Running);
-    QCOMPARE(m_tralvo->state(), QProcess::Running);
-    const qint64 before = processCpuTicks(m_tralvo->processId());
+    QVERIFY(m_run->waitUntilHolding(9, false, 5000));
+    const qint64 before = processCpuTicks(m_run->pid());
     QTest::qWait(1500);
-    const qint64 after = processCpuTicks(m_tralvo->processId());
+    const qint64 after = processCpuTicks(m_run->pid());
     QVERIFY(before >= 0);
-    // A busy loop would take most of the 150 ticks; an idle process takes none.
+    // A busy loop would take most of the 150 ticks; an idle process (trying the port again
+    // once a second) takes next to none.
     QVERIFY2(after - before <= 2, qPrintable(QStringLiteral("%1 ticks").arg(after - before)));
-    m_tralvo->terminate();
-    QVERIFY(m_tralvo->waitForFinished(5000));
-    QCOMPARE(m_tralvo->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(m_tralvo->exitCode(), 0);
+    m_run->process().terminate();
+    QVERIFY(m_run->process().waitForFinished(5000));
+    QCOMPARE(m_run->process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_run->process().exitCode(), 0);
 }
 
 void TestProgram::hiddenRunsWithoutDisplay_data()
@@ -200,9 +145,11 @@ void TestProgram::hiddenRunsWithoutDisplay()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, display);
-    QVERIFY(start(arguments, display));
+    if (!display.isEmpty())
+        m_run->environment().insert(QStringLiteral("DISPLAY"), display);
+    QVERIFY(m_run->start(arguments));
     QVERIFY(writeToPort(m_dir->port(8), kick));
-    QTRY_COMPARE(pulses().size(), 1);
+    QTRY_COMPARE(m_run->pulses().size(), 1);
 }
 
 void TestProgram::endsInOrderOnSignal_data()
@@ -216,12 +163,12 @@ void TestProgram::endsInOrderOnSignal_data()
 void TestProgram::endsInOrderOnSignal()
 {
     QFETCH(int, signalNumber);
-    QVERIFY(start(QStringLiteral("1,0")));
+    QVERIFY(m_run->start({QStringLiteral("1,0")}));
     QVERIFY(lockFileExists(m_dir->port(9)));
-    QCOMPARE(::kill(static_cast<pid_t>(m_tralvo->processId()), signalNumber), 0);
-    QVERIFY(m_tralvo->waitForFinished(5000));
-    QCOMPARE(m_tralvo->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(m_tralvo->exitCode(), 0);
+    QCOMPARE(::kill(static_cast<pid_t>(m_run->pid()), signalNumber), 0);
+    QVERIFY(m_run->process().waitForFinished(5000));
+    QCOMPARE(m_run->process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_run->process().exitCode(), 0);
     QVERIFY(!lockFileExists(m_dir->port(9)));
 
     // The port and its lock are free again.
@@ -231,17 +178,12 @@ void TestProgram::endsInOrderOnSignal()
 void TestProgram::visibleWithoutDisplayFailsClearly()
 {
     for (const QString &arguments : {QStringLiteral("0,0"), QStringLiteral("x,0")}) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(QLatin1String(name));
-        env.insert(QStringLiteral("TRALVO_COMDIR"), m_dir->path());
-        QProcess tralvo;
-        tralvo.setProcessEnvironment(env);
-        tralvo.start(QStringLiteral(TRALVO_BINARY), {arguments});
-        QVERIFY(tralvo.waitForFinished(10000));
-        QCOMPARE(tralvo.exitStatus(), QProcess::NormalExit);
-        QVERIFY(tralvo.exitCode() != 0);
-        const QByteArray err = tralvo.readAllStandardError();
+        ProgramRun run(*m_dir);
+        QVERIFY(run.launch({arguments}));
+        QVERIFY(run.process().waitForFinished(10000));
+        QCOMPARE(run.process().exitStatus(), QProcess::NormalExit);
+        QVERIFY(run.process().exitCode() != 0);
+        const QByteArray err = run.standardError();
         QVERIFY2(err.contains("tralvo: no display"), err.constData());
     }
 }

@@ -1,0 +1,71 @@
+#include "programrun.h"
+
+#include "ptypair.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QTest>
+
+ProgramRun::ProgramRun(const ComDir &ports)
+    : m_ports(ports), m_environment(QProcessEnvironment::systemEnvironment())
+{
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        m_environment.remove(QLatin1String(name));
+    m_environment.insert(QStringLiteral("TRALVO_COMDIR"), ports.path());
+    m_environment.insert(QStringLiteral("LD_LIBRARY_PATH"), QStringLiteral(TRALVO_STANDIN_DIR));
+    m_environment.insert(QStringLiteral("CASHBOX_STANDIN_LOG"),
+                         m_logDir.filePath(QStringLiteral("pulses")));
+}
+
+ProgramRun::~ProgramRun()
+{
+    if (!m_process || m_process->state() == QProcess::NotRunning)
+        return;
+    // Ended in order, so that no lock is left behind.
+    m_process->terminate();
+    if (!m_process->waitForFinished(5000)) {
+        m_process->kill();
+        m_process->waitForFinished(5000);
+    }
+}
+
+bool ProgramRun::launch(const QStringList &arguments)
+{
+    m_process = std::make_unique<QProcess>();
+    m_process->setProcessEnvironment(m_environment);
+    m_process->start(QStringLiteral(TRALVO_BINARY), arguments);
+    return m_process->waitForStarted(5000);
+}
+
+bool ProgramRun::start(const QStringList &arguments)
+{
+    return launch(arguments) && waitUntilHolding(9, true, 10000);
+}
+
+bool ProgramRun::waitUntilHolding(int n, bool holding, int timeoutMs) const
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (processHoldsFile(m_process->processId(), m_ports.port(n)) != holding) {
+        if (deadline.hasExpired() || m_process->state() != QProcess::Running)
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+QList<QByteArray> ProgramRun::pulses() const
+{
+    QFile f(m_logDir.filePath(QStringLiteral("pulses")));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QList<QByteArray> lines = f.readAll().split('\n');
+    lines.removeAll(QByteArray());
+    return lines;
+}
+
+QByteArray ProgramRun::standardError()
+{
+    if (m_process)
+        m_standardError += m_process->readAllStandardError();
+    return m_standardError;
+}

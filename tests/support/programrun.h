@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class ComDir;
+
+// The built program, started with no display, on a folder of port links and with the stand-in
+// drawer library, whose pulses it collects. Ended in order (SIGTERM) when it goes.
+class ProgramRun
+{
+public:
+    explicit ProgramRun(const ComDir &ports);
+    ~ProgramRun();
+    ProgramRun(const ProgramRun &) = delete;
+    ProgramRun &operator=(const ProgramRun &) = delete;
+
+    // The environment the next launch gets; change it before launching.
+    QProcessEnvironment &environment() { return m_environment; }
+
+    // Starts the program and returns once it runs.
+    bool launch(const QStringList &arguments);
+    // Starts the program and returns once it holds the Device port.
+    bool start(const QStringList &arguments);
+    // Waits until the program holds (or no longer holds) port n.
+    bool waitUntilHolding(int n, bool holding, int timeoutMs) const;
+
+    QProcess &process() { return *m_process; }
+    qint64 pid() const { return m_process ? m_process->processId() : 0; }
+    // The stand-in's pulse lines so far.
+    QList<QByteArray> pulses() const;
+    // All the program has written to standard error so far.
+    QByteArray standardError();
+
+private:
+    const ComDir &m_ports;
+    QTemporaryDir m_logDir;
+    QProcessEnvironment m_environment;
+    std::unique_ptr<QProcess> m_process;
+    QByteArray m_standardError;
+};
