@@ -23,7 +23,8 @@ void ServiceNotifier::ready()
     std::uint64_t usec = 0;
     if (sd_watchdog_enabled(0, &usec) > 0 && usec > 0) {
         // Pinged at half the interval, so a late ping is never a missed one.
-        const std::uint64_t ms = std::clamp<std::uint64_t>(usec / 2000, 1, 24 * 3600 * 1000);
+        const std::uint64_t ms =
+            std::clamp<std::uint64_t>(usec / 2000, 1, std::uint64_t{24} * 3600 * 1000);
         m_watchdog.start(static_cast<int>(ms));
         qCInfo(lcTralvo, "watchdog: pinging every %d ms", m_watchdog.interval());
     }

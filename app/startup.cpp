@@ -9,13 +9,20 @@
 StartOutcome StartUp(const QString &argumentText, StartOptions &options, StatusView &view,
                      CommControl &mscomm1)
 {
-    auto outcome = StartOutcome::OptionsFailed;
+    // One failure action for every step; what failed decides whether trying again can help.
+    const auto fail = [&view](StartOutcome outcome) {
+        qCWarning(lcTralvo, "Device: %s", currentFailure().c_str());
+        view.setCaption(Field::Label8, StatusText::openFailed());
+        return outcome;
+    };
     try {
         options = StartOptions::fromArgumentText(argumentText);
         if (toDecimalOrFail(options.hideField, "the hide field") == 1)
             view.setInvisible();
-        // The options are read; what fails from here on is the port's.
-        outcome = StartOutcome::PortFailed;
+    } catch (...) {
+        return fail(StartOutcome::OptionsFailed);
+    }
+    try {
         view.setCaption(Field::Label6, QStringLiteral("9"));
         view.setCaption(Field::Label7, QStringLiteral("9600"));
         view.setCaption(Field::Label8, QString());
@@ -26,10 +33,8 @@ StartOutcome StartUp(const QString &argumentText, StartOptions &options, StatusV
         view.setCaption(Field::Label8, StatusText::openSuccess());
         return StartOutcome::Opened;
     } catch (...) {
-        qCWarning(lcTralvo, "Device: %s", currentFailure().c_str());
-        view.setCaption(Field::Label8, StatusText::openFailed());
+        return fail(StartOutcome::PortFailed);
     }
-    return outcome;
 }
 
 void ShutDown(CommControl &mscomm1, CommControl &mscomm2)

@@ -33,11 +33,9 @@ bool IsDrawerCommand(const QByteArray &text)
 
 bool IsDrawerCommandOpening(const QByteArray &text)
 {
-    if (text.isEmpty())
-        return false;
-    for (const QByteArray &entry : DrawerCommands()) {
-        if (text.size() < entry.size() && entry.startsWith(text))
-            return true;
-    }
-    return false;
+    const QList<QByteArray> &table = DrawerCommands();
+    return !text.isEmpty() &&
+           std::any_of(table.begin(), table.end(), [&text](const QByteArray &entry) {
+               return text.size() < entry.size() && entry.startsWith(text);
+           });
 }
