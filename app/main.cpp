@@ -1,7 +1,9 @@
 #include "cashboxlibrary.h"
 #include "display.h"
+#include "messagelog.h"
 #include "qtcommcontrol.h"
 #include "servicenotifier.h"
+#include "sessionend.h"
 #include "signalwatcher.h"
 #include "start.h"
 #include "tralvo.h"
@@ -10,33 +12,11 @@
 #include <QStringList>
 
 #include <cstdio>
-
-#ifdef Q_OS_WIN
-#include <windows.h>
-
-namespace {
-
-// The program runs elevated: no library may come from the current folder. Looked up at run time
-// because older SDK headers leave SetDefaultDllDirectories out.
-void hardenLibrarySearch()
-{
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI *)(DWORD);
-    if (HMODULE kernel = GetModuleHandleW(L"kernel32.dll")) {
-        if (auto set = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-                reinterpret_cast<void *>(GetProcAddress(kernel, "SetDefaultDllDirectories"))))
-            set(0x00001000 /* LOAD_LIBRARY_SEARCH_DEFAULT_DIRS */);
-    }
-    SetDllDirectoryW(L"");
-}
-
-} // namespace
-#endif
+#include <memory>
 
 int main(int argc, char *argv[])
 {
-#ifdef Q_OS_WIN
-    hardenLibrarySearch();
-#endif
+    CashBoxLibrary::restrictSystemSearch();
 #ifdef Q_OS_LINUX
     // The receive handler runs the event loop once for every byte it drains; Qt's own Unix
     // dispatcher makes that pass with a good deal less work than the GLib one, which nothing
@@ -44,8 +24,20 @@ int main(int argc, char *argv[])
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
         qputenv("QT_NO_GLIB", QByteArrayLiteral("1"));
 #endif
+#if defined(Q_OS_WIN) && QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // Qt 6 scales with the display by itself. Qt 5 must be told, or at 125 % and 150 % the
+    // fixed-size window keeps its pixels while Windows' fonts grow, and texts are clipped. (On
+    // X11, Qt 5 would scale by the monitor's physical density instead, by odd factors.)
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+        Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+#endif
     const bool platformChosen = selectPlatformWithHeadlessFallback(argc, argv);
     QApplication application(argc, argv);
+#ifdef Q_OS_WIN
+    // A GUI program on Windows has no standard error: the log goes to a file as well.
+    const auto messageLog = std::make_unique<MessageLog>(MessageLog::defaultPath());
+#endif
     const bool noDisplay =
         platformChosen && QGuiApplication::platformName() == QLatin1String("offscreen");
 
@@ -63,6 +55,12 @@ int main(int argc, char *argv[])
     QObject::connect(&tralvo, &Tralvo::stateChanged, &serviceNotifier, &ServiceNotifier::status);
     QObject::connect(&window, &Start::unloading, &serviceNotifier, &ServiceNotifier::stopping);
 
+    // Closed from outside (Windows' taskkill closes even a hidden window), the program ends.
+    QObject::connect(&window, &Start::unloading, &application, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    SessionEndFilter sessionEnd([&tralvo] { tralvo.unload(); });
+    application.installNativeEventFilter(&sessionEnd);
+
     tralvo.load(argumentText);
     if (!window.isInvisible()) {
         if (noDisplay) {
@@ -73,6 +71,15 @@ int main(int argc, char *argv[])
         }
         window.show();
     }
+#ifdef Q_OS_WIN
+    else {
+        // Hidden, it still needs a native window: that is what Windows asks to close (taskkill,
+        // log-off), so that the shutdown runs.
+        window.winId();
+    }
+#endif
     serviceNotifier.ready();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    tralvo.unload();
+    return status;
 }

@@ -81,6 +81,8 @@ void Tralvo::unload()
     // its port closed at its next read.
     disconnect(&m_mscomm1, &CommControl::onComm, this, &Tralvo::drainInput);
     ShutDown(m_mscomm1, m_mscomm2);
+    if (m_window.isInvisible())
+        qCInfo(lcTralvo, "shut down");
 }
 
 void Tralvo::quit()

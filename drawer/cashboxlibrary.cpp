@@ -5,6 +5,10 @@
 
 #include <utility>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 #ifndef TRALVO_BIN_TO_PRIVATE_LIBDIR
 #define TRALVO_BIN_TO_PRIVATE_LIBDIR "../lib/tralvo"
 #endif
@@ -33,6 +37,20 @@ QStringList CashBoxLibrary::defaultFolders()
 #else
     return {
         QDir::cleanPath(appDir + QLatin1Char('/') + QLatin1String(TRALVO_BIN_TO_PRIVATE_LIBDIR))};
+#endif
+}
+
+void CashBoxLibrary::restrictSystemSearch()
+{
+#ifdef Q_OS_WIN
+    // Looked up at run time because older SDK headers leave SetDefaultDllDirectories out.
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI *)(DWORD);
+    if (HMODULE kernel = GetModuleHandleW(L"kernel32.dll")) {
+        if (auto set = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+                reinterpret_cast<void *>(GetProcAddress(kernel, "SetDefaultDllDirectories"))))
+            set(0x00001000 /* LOAD_LIBRARY_SEARCH_DEFAULT_DIRS */);
+    }
+    SetDllDirectoryW(L"");
 #endif
 }
 

@@ -20,6 +20,11 @@ public:
     // library folder of an installation elsewhere.
     static QStringList defaultFolders();
 
+    // Keeps the current folder and PATH out of the platform's library search for the whole
+    // process (Windows; elsewhere neither is searched anyway). The program runs elevated, and a
+    // CashBox.dll planted there must never be loaded.
+    static void restrictSystemSearch();
+
     qint32 cashBoxNormalGpio(const GpioProfile &profile) override;
 
     bool isBound() const { return m_function != nullptr; }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine (as root) and runs every check of Tralvo: the test suite on
 # Qt 6 and on Qt 5.15, the suite again under AddressSanitizer and UndefinedBehaviorSanitizer, a
-# short fuzz run, a short soak through the real program, the static checks, and the Debian
-# package installed and run as a service would run it. Safe to run again.
+# short fuzz run, a short soak through the real program, the static checks, the Debian package
+# installed and run as a service would run it, and the 32-bit Windows program cross-built and
+# run under Wine (scripts/windows.sh). Safe to run again.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -42,6 +43,7 @@ step "fuzzing, short run" "$root/scripts/fuzz.sh"
 step "soak, short run" "$root/scripts/soak.sh" --short
 step "static checks" "$root/scripts/static-checks.sh"
 step "Debian package" "$root/scripts/package-check.sh"
+step "Windows program under Wine" "$root/scripts/windows.sh"
 
 echo
 [ ${#failures[@]} -eq 0 ] || echo "failed: ${failures[*]}"

@@ -8,16 +8,16 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <thread>
 
-#if defined(_WIN32)
-#define CASHBOX_EXPORT extern "C" __declspec(dllexport)
-#if !defined(_WIN64)
+#if defined(_WIN32) && !defined(_WIN64)
+// 32-bit Windows: CashBox.def alone decides the export table (the MSVC-style decorated name),
+// so no dllexport here, which would add MinGW's own spelling of the name.
+#define CASHBOX_EXPORT extern "C"
 #define CASHBOX_CALL __stdcall
-#else
+#elif defined(_WIN32)
+#define CASHBOX_EXPORT extern "C" __declspec(dllexport)
 #define CASHBOX_CALL
-#endif
 #else
 #define CASHBOX_EXPORT extern "C" __attribute__((visibility("default")))
 #define CASHBOX_CALL
@@ -25,17 +25,12 @@
 
 namespace {
 
-// Seconds on a clock that only goes forward (CLOCK_MONOTONIC where there is one), so that a
-// caller can time the way from a written command to its pulse.
+// Seconds on a clock that only goes forward (CLOCK_MONOTONIC on Linux), so that a caller can
+// time the way from a written command to its pulse.
 double monotonicSeconds()
 {
-    timespec ts{};
-#if defined(CLOCK_MONOTONIC)
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-#else
-    timespec_get(&ts, TIME_UTC);
-#endif
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 std::int32_t configuredResult()

@@ -4,6 +4,12 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -19,15 +25,53 @@ QRect twipRect(int left, int top, int width, int height)
     return {px(left), px(top), px(width), px(height)};
 }
 
-QLabel *addLabel(QWidget *parent, const char *name, const QString &text, const QRect &rect)
+// A group box whose rows stay clear of its title. Styles draw the title differently (above the
+// frame in Fusion, on its top edge in the Windows styles), and a large system font makes it
+// taller: rows that would meet the title move down by what it needs, and stay where the layout
+// puts them otherwise.
+class Frame : public QGroupBox
 {
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setTextFormat(Qt::PlainText);
-    label->setTextInteractionFlags(Qt::NoTextInteraction);
-    label->setGeometry(rect);
-    return label;
-}
+public:
+    using QGroupBox::QGroupBox;
+
+    QLabel *addRow(const char *name, const QString &text, const QRect &rect)
+    {
+        auto *label = new QLabel(text, this);
+        label->setObjectName(QLatin1String(name));
+        label->setTextFormat(Qt::PlainText);
+        label->setTextInteractionFlags(Qt::NoTextInteraction);
+        m_rows.emplace_back(label, rect);
+        placeRows();
+        return label;
+    }
+
+protected:
+    void changeEvent(QEvent *event) override
+    {
+        QGroupBox::changeEvent(event);
+        if (event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange)
+            placeRows();
+    }
+
+private:
+    void placeRows()
+    {
+        QStyleOptionGroupBox option;
+        initStyleOption(&option);
+        const int titleBottom =
+            style()
+                ->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, this)
+                .bottom();
+        int firstTop = height();
+        for (const auto &row : m_rows)
+            firstTop = std::min(firstTop, row.second.top());
+        const int shift = std::max(0, titleBottom + 1 - firstTop);
+        for (const auto &[label, rect] : m_rows)
+            label->setGeometry(rect.translated(0, shift));
+    }
+
+    std::vector<std::pair<QLabel *, QRect>> m_rows;
+};
 
 struct GroupNames
 {
@@ -60,18 +104,17 @@ Start::Start(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindowsFixedS
     QLabel *fields[2][3] = {};
     for (int g = 0; g < 2; ++g) {
         const GroupNames &n = groups[g];
-        auto *frame = new QGroupBox(QLatin1String(n.title), this);
+        auto *frame = new Frame(QLatin1String(n.title), this);
         frame->setObjectName(QLatin1String(n.frame));
         frame->setGeometry(twipRect(90, frameTops[g], 3045, 1185));
-        addLabel(frame, n.portCaption, QStringLiteral("Serial Port"), twipRect(45, 270, 1215, 180));
-        addLabel(frame, n.baudCaption, QStringLiteral("Serial Baud "),
-                 twipRect(45, 570, 1215, 180));
-        addLabel(frame, n.stateCaption, QStringLiteral("State"), twipRect(45, 870, 1215, 180));
-        fields[g][0] = addLabel(frame, n.port, n.portText, twipRect(1380, 270, 1620, 180));
+        frame->addRow(n.portCaption, QStringLiteral("Serial Port"), twipRect(45, 270, 1215, 180));
+        frame->addRow(n.baudCaption, QStringLiteral("Serial Baud "), twipRect(45, 570, 1215, 180));
+        frame->addRow(n.stateCaption, QStringLiteral("State"), twipRect(45, 870, 1215, 180));
+        fields[g][0] = frame->addRow(n.port, n.portText, twipRect(1380, 270, 1620, 180));
         fields[g][1] =
-            addLabel(frame, n.baud, QStringLiteral("9600"), twipRect(1380, 570, 1620, 180));
+            frame->addRow(n.baud, QStringLiteral("9600"), twipRect(1380, 570, 1620, 180));
         fields[g][2] =
-            addLabel(frame, n.state, QStringLiteral("Success"), twipRect(1380, 870, 1620, 180));
+            frame->addRow(n.state, QStringLiteral("Success"), twipRect(1380, 870, 1620, 180));
     }
     m_fields = {
         {Field::Label6, fields[0][0]}, {Field::Label7, fields[0][1]}, {Field::Label8, fields[0][2]},

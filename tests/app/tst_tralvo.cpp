@@ -1,3 +1,4 @@
+#include "builtfiles.h"
 #include "cashboxlibrary.h"
 #include "ptypair.h"
 #include "qtcommcontrol.h"
@@ -24,7 +25,7 @@ struct Program
     Start window;
     QtCommControl mscomm1;
     QtCommControl mscomm2;
-    CashBoxLibrary cashBox{{QStringLiteral(TRALVO_STANDIN_DIR)}, false};
+    CashBoxLibrary cashBox{{standinFolder()}, false};
     Tralvo tralvo{window, mscomm1, mscomm2, cashBox};
 };
 
@@ -242,7 +243,7 @@ void TestTralvo::closeDuringDrainMakesNoPulse()
     // runs inside the drain, at its first pass through the event loop.
     connect(&mscomm1, &CommControl::onComm, &window,
             [&] { QTimer::singleShot(0, &window, [&] { window.close(); }); });
-    CashBoxLibrary cashBox({QStringLiteral(TRALVO_STANDIN_DIR)}, false);
+    CashBoxLibrary cashBox({standinFolder()}, false);
     Tralvo tralvo(window, mscomm1, mscomm2, cashBox);
     tralvo.load(QString());
     window.show();

@@ -1,3 +1,4 @@
+#include "builtfiles.h"
 #include "cashboxlibrary.h"
 #include "countinglibrary.h"
 #include "kickdrawer.h"
@@ -13,6 +14,7 @@ class TestKickDrawer : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase();
     void init();
     // First: once a library is loaded, the dynamic linker hands it out again by name.
     void relativeFoldersAreNeverTried();
@@ -22,7 +24,18 @@ private Q_SLOTS:
     void results_data();
     void results();
     void libraryWithoutTheFunction();
+
+private:
+    // The file name the program looks for: libCashBox.so, CashBox.dll.
+    QString m_name;
 };
+
+void TestKickDrawer::initTestCase()
+{
+    // As the program does at start: no library from the current folder or PATH.
+    CashBoxLibrary::restrictSystemSearch();
+    m_name = QFileInfo(standinLibrary()).fileName();
+}
 
 void TestKickDrawer::init()
 {
@@ -77,22 +90,26 @@ void TestKickDrawer::absentThenPresent()
     VERIFY_THROWS(DrawerError, KickDrawer(options, library));
     QVERIFY(!library.isBound());
 
-    QVERIFY(QFile::copy(QStringLiteral(TRALVO_STANDIN),
-                        folder.filePath(QStringLiteral("libCashBox.so"))));
+    QVERIFY(QFile::copy(standinLibrary(), folder.filePath(m_name)));
     QCOMPARE(KickDrawer(options, library), 0);
     QVERIFY(library.isBound());
     options.profileField = QStringLiteral("1");
     QCOMPARE(KickDrawer(options, library), 0);
 
     QFile file(log);
-    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
     const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
     QCOMPARE(lines.size(), 2);
     QVERIFY2(lines[0].endsWith("\"53a\" \"5\" \"538\" \"6\" -> 0"), lines[0].constData());
     QVERIFY2(lines[1].endsWith("\"50d\" \"6\" \"501\" \"5\" -> 0"), lines[1].constData());
 
-    // Bound for the life of the process: the file going away changes nothing.
-    QVERIFY(QFile::remove(folder.filePath(QStringLiteral("libCashBox.so"))));
+    // Bound for the life of the process: the file going away changes nothing. (Windows keeps a
+    // loaded library's file from going away at all.)
+#ifdef Q_OS_WIN
+    QVERIFY(!QFile::remove(folder.filePath(m_name)));
+#else
+    QVERIFY(QFile::remove(folder.filePath(m_name)));
+#endif
     QCOMPARE(KickDrawer(options, library), 0);
 }
 
@@ -110,26 +127,22 @@ void TestKickDrawer::results()
     QFETCH(QByteArray, configured);
     QFETCH(int, result);
     qputenv("CASHBOX_STANDIN_RESULT", configured);
-    CashBoxLibrary library({QStringLiteral(TRALVO_STANDIN_DIR)}, false);
+    CashBoxLibrary library({standinFolder()}, false);
     QCOMPARE(KickDrawer(StartOptions(), library), result);
 }
 
 void TestKickDrawer::libraryWithoutTheFunction()
 {
-    // Any other shared library under the drawer library's name.
-    const QString libm = QStringLiteral("/lib/x86_64-linux-gnu/libm.so.6");
-    if (!QFile::exists(libm))
-        QSKIP("no libm at the Debian x86-64 location");
+    // Another shared library under the drawer library's name.
     QTemporaryDir folder;
-    QVERIFY(QFile::copy(libm, folder.filePath(QStringLiteral("libCashBox.so"))));
+    QVERIFY(QFile::copy(otherLibrary(), folder.filePath(m_name)));
     CashBoxLibrary library({folder.path()}, false);
     VERIFY_THROWS(DrawerError, KickDrawer(StartOptions(), library));
     QVERIFY(!library.isBound());
 
     // Nothing was kept: once the right library is there, the next pulse binds it.
-    QVERIFY(QFile::remove(folder.filePath(QStringLiteral("libCashBox.so"))));
-    QVERIFY(QFile::copy(QStringLiteral(TRALVO_STANDIN),
-                        folder.filePath(QStringLiteral("libCashBox.so"))));
+    QVERIFY(QFile::remove(folder.filePath(m_name)));
+    QVERIFY(QFile::copy(standinLibrary(), folder.filePath(m_name)));
     QCOMPARE(KickDrawer(StartOptions(), library), 0);
 }
 
@@ -137,10 +150,8 @@ void TestKickDrawer::relativeFoldersAreNeverTried()
 {
     QTemporaryDir work;
     QVERIFY(QDir(work.path()).mkdir(QStringLiteral("lib")));
-    QVERIFY(QFile::copy(QStringLiteral(TRALVO_STANDIN),
-                        work.filePath(QStringLiteral("lib/libCashBox.so"))));
-    QVERIFY(QFile::copy(QStringLiteral(TRALVO_STANDIN),
-                        work.filePath(QStringLiteral("libCashBox.so"))));
+    QVERIFY(QFile::copy(standinLibrary(), work.filePath(QStringLiteral("lib/") + m_name)));
+    QVERIFY(QFile::copy(standinLibrary(), work.filePath(m_name)));
     const QString previous = QDir::currentPath();
     QVERIFY(QDir::setCurrent(work.path()));
     CashBoxLibrary library({QStringLiteral("lib"), QStringLiteral(".")}, true);

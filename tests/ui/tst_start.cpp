@@ -3,21 +3,37 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QStyleOptionGroupBox>
 #include <QtTest>
 
 class TestStart : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase();
     void window();
     void controls_data();
     void controls();
     void tabOrder();
+    void titlesClearOfRows_data();
+    void titlesClearOfRows();
     void clearEmptiesOnlyStateFields();
     void fieldsByName();
     void hiddenIsNeverShown();
     void requestAndClose();
 };
+
+void TestStart::initTestCase()
+{
+    // A desktop's usual 9-point font (12 pixels): its title fits above the first row, so the
+    // rows stand where the layout puts them. Platforms differ in their default (Qt 5's offscreen
+    // one is much larger), and titlesClearOfRows covers larger fonts.
+    QFont font = QApplication::font();
+    font.setPixelSize(12);
+    QApplication::setFont(font);
+}
 
 void TestStart::window()
 {
@@ -120,6 +136,48 @@ void TestStart::tabOrder()
     auto *clear = start.findChild<QPushButton *>(QStringLiteral("Command2"));
     QVERIFY(request && clear);
     QCOMPARE(request->nextInFocusChain(), clear);
+}
+
+void TestStart::titlesClearOfRows_data()
+{
+    QTest::addColumn<QString>("style");
+    QTest::addColumn<int>("fontPixels");
+    QTest::newRow("Fusion") << "Fusion" << 0;
+    QTest::newRow("Windows") << "Windows" << 0;
+    QTest::newRow("Fusion, large font") << "Fusion" << 24;
+    QTest::newRow("Windows, large font") << "Windows" << 24;
+}
+
+void TestStart::titlesClearOfRows()
+{
+    QFETCH(QString, style);
+    QFETCH(int, fontPixels);
+    const QFont font = QApplication::font();
+    QApplication::setStyle(QStyleFactory::create(style));
+    if (fontPixels > 0) {
+        QFont large = font;
+        large.setPixelSize(fontPixels);
+        QApplication::setFont(large);
+    }
+    Start start;
+    for (const char *name : {"Frame1", "Frame2"}) {
+        auto *frame = start.findChild<QGroupBox *>(QLatin1String(name));
+        QStyleOptionGroupBox option;
+        option.initFrom(frame);
+        option.text = frame->title();
+        option.textAlignment = frame->alignment();
+        option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+        option.lineWidth = 1;
+        const QRect title = frame->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                           QStyle::SC_GroupBoxLabel, frame);
+        for (const QLabel *row : frame->findChildren<QLabel *>())
+            QVERIFY2(row->geometry().top() > title.bottom(),
+                     qPrintable(QStringLiteral("%1 in %2: title ends at %3, row starts at %4")
+                                    .arg(row->objectName(), QLatin1String(name))
+                                    .arg(title.bottom())
+                                    .arg(row->geometry().top())));
+    }
+    QApplication::setFont(font);
 }
 
 void TestStart::clearEmptiesOnlyStateFields()

@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# The 32-bit Windows program, cross-built from this tree with MinGW and proven under Wine.
+# Installs what is missing, unpacks the Qt 5.15 prefix for i686-w64-mingw32 (or builds it),
+# builds Tralvo and its tests with warnings as errors, gathers what ships into
+# build-windows/deploy, builds the Wine-only serial library into build-windows/wine-testing,
+# then runs the unit tests and the end-to-end checks (scripts/windows/e2e.sh) under Wine. Safe
+# to run again.
+#
+# Usage: scripts/windows.sh [--screenshots]
+#   --screenshots   also write the window under Wine at 100 % and 150 % into docs/
+# Inputs, from TRALVO_WINDOWS_INPUTS (default: ../shared/windows beside this project):
+#   qt5-i686-5.15.8-mingw12-posix.tar.xz        the ready Qt prefix; when it is absent, the
+#                                               prefix is built from Debian's qtbase source
+#                                               (scripts/windows/build-qt5.sh, about 20 minutes)
+#   qtserialport-everywhere-src-5.15.8.tar.xz   Qt Serial Port's source (or TRALVO_QTSERIALPORT_SRC)
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+out=$root/build-windows
+inputs=${TRALVO_WINDOWS_INPUTS:-$root/../shared/windows}
+qt_tarball=$inputs/qt5-i686-5.15.8-mingw12-posix.tar.xz
+serial_source=${TRALVO_QTSERIALPORT_SRC:-$inputs/qtserialport-everywhere-src-5.15.8.tar.xz}
+prefix=$out/qt5-i686
+shots=
+case "${1:-}" in
+--screenshots) shots=$root/docs ;;
+'') ;;
+*)
+    sed -n '9,10p' "${BASH_SOURCE[0]}" >&2
+    exit 2
+    ;;
+esac
+
+# shellcheck source=lib/logged.sh
+source "$root/scripts/lib/logged.sh"
+say() { echo "windows: $*"; }
+mkdir -p "$out"
+
+# Wine's 32-bit half comes from the i386 architecture, which needs its own package lists.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    unset TRALVO_APT_UPDATED
+fi
+"$root/scripts/deps.sh" g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-i686 \
+    wine wine32:i386 wine64 fonts-wine xvfb xauth xdotool x11-utils imagemagick socat patch
+
+# The Qt prefix: unpacked once (checked against SHA256SUMS), or built where no tarball is given.
+if [ ! -f "$prefix/.ready" ]; then
+    rm -rf "$prefix"
+    if [ -f "$qt_tarball" ]; then
+        say "unpacking $(basename "$qt_tarball")"
+        if [ -f "$inputs/SHA256SUMS" ]; then
+            (cd "$inputs" && grep " $(basename "$qt_tarball")\$" SHA256SUMS | sha256sum -c --quiet) ||
+                { say "the checksum of $qt_tarball does not match SHA256SUMS" >&2; exit 1; }
+        fi
+        tar -xf "$qt_tarball" -C "$out"
+    else
+        say "no $qt_tarball: building the Qt prefix from Debian's source (about 20 minutes)"
+        "$root/scripts/windows/build-qt5.sh" "$prefix" "$serial_source"
+    fi
+    touch "$prefix/.ready"
+fi
+
+say "building Tralvo and its tests (log: $out/build.log)"
+tralvo_logged "$out/build.log" cmake -S "$root" -B "$out/build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" -DQT_MINGW_PREFIX="$prefix" \
+    -DCMAKE_BUILD_TYPE=Release -DTRALVO_WERROR=ON
+tralvo_logged "$out/build.log" ninja -C "$out/build" -j2
+exe=$out/build/bin/tralvo.exe
+standin=$out/build/standin/CashBox.dll
+
+# What the program carries: its manifest (elevation, common controls 6) and version 1.0.0.0.
+resources=$(i686-w64-mingw32-objdump -s -j .rsrc "$exe" | cut -c 46- | tr -d '\n')
+for text in 'level="requireAdministrator"' 'Microsoft.Windows.Common-Controls'; do
+    grep -qF "$text" <<<"$resources" || { say "tralvo.exe's manifest lacks $text" >&2; exit 1; }
+done
+strings -e l "$exe" | grep -qx '1.0.0.0' && strings -e l "$exe" | grep -qx 'Tralvo' ||
+    { say "tralvo.exe has no version resource for Tralvo 1.0.0.0" >&2; exit 1; }
+# The stand-in exports exactly the vendor's name.
+exports=$(i686-w64-mingw32-objdump -p "$standin" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+    tail -n +2 | grep -o '\] .*' | cut -c 3-)
+[ "$exports" = "_CashBoxNormalGPIO@16" ] ||
+    { say "CashBox.dll exports '$exports', not just _CashBoxNormalGPIO@16" >&2; exit 1; }
+say "tralvo.exe carries its manifest and version; the stand-in exports _CashBoxNormalGPIO@16 only"
+
+# What ships: the program, the Qt libraries and plugins it uses, the MinGW runtime. No stand-in.
+deploy=$out/deploy
+rm -rf "$deploy"
+mkdir -p "$deploy/platforms" "$deploy/styles"
+cp "$exe" "$deploy/"
+for module in Core Gui Widgets SerialPort; do
+    cp "$prefix/bin/Qt5$module.dll" "$deploy/"
+done
+cp "$prefix/plugins/platforms/qwindows.dll" "$deploy/platforms/"
+cp "$prefix/plugins/styles/qwindowsvistastyle.dll" "$deploy/styles/"
+for dll in /usr/lib/gcc/i686-w64-mingw32/12-posix/libgcc_s_dw2-1.dll \
+    /usr/lib/gcc/i686-w64-mingw32/12-posix/libstdc++-6.dll \
+    /usr/i686-w64-mingw32/lib/libwinpthread-1.dll; do
+    cp "$dll" "$deploy/"
+done
+# Qt's libraries come stripped; ours and MinGW's runtime (20 MB of symbols in libstdc++) not.
+i686-w64-mingw32-strip --strip-unneeded "$deploy/tralvo.exe" "$deploy"/lib*.dll
+
+# A 32-bit Wine prefix of our own. Debian's Wine does not find the fonts of fonts-wine by itself,
+# and without Tahoma every text falls back to a font with a line three times too tall.
+export WINEPREFIX=$out/wineprefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+if [ ! -f "$WINEPREFIX/.ready" ]; then
+    say "making the Wine prefix $WINEPREFIX"
+    rm -rf "$WINEPREFIX"
+    tralvo_logged "$out/wineboot.log" wineboot -i
+    wineserver -w
+    cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    touch "$WINEPREFIX/.ready"
+fi
+
+# Every DLL that the deployed files import is either deployed or one of Windows' own.
+system32=$WINEPREFIX/drive_c/windows/system32
+missing=0
+while IFS= read -r file; do
+    while IFS= read -r dll; do
+        if ! find "$deploy" -maxdepth 1 -iname "$dll" | grep -q . &&
+            ! find "$system32" -maxdepth 1 -iname "$dll" | grep -q .; then
+            say "$(basename "$file") needs $dll, which is neither deployed nor part of Windows" >&2
+            missing=$((missing + 1))
+        fi
+    done < <(i686-w64-mingw32-objdump -p "$file" | sed -n 's/^\s*DLL Name: //p')
+done < <(find "$deploy" -iname '*.exe' -o -iname '*.dll')
+[ "$missing" -eq 0 ] || exit 1
+if find "$deploy" -iname 'CashBox.dll' -o -iname '*.a' | grep -q .; then
+    say "the deploy folder holds a drawer library or an import library" >&2
+    exit 1
+fi
+say "deploy folder: $deploy ($(du -sh "$deploy" | cut -f1)), every import resolved"
+
+# For the Wine tests only: a serial library that receives under Wine.
+wine_serial=$out/wine-testing/Qt5SerialPort.dll
+if [ ! -f "$wine_serial" ] || [ "$root/scripts/windows/qserialport-wine.patch" -nt "$wine_serial" ]; then
+    say "building the Wine-only Qt5SerialPort.dll"
+    "$root/scripts/windows/build-wine-serialport.sh" "$prefix" "$serial_source" "$wine_serial"
+fi
+
+say "unit tests under Wine"
+(cd "$out/build" && ctest --output-on-failure --no-tests=error --timeout 300)
+
+say "end to end under Wine"
+"$root/scripts/windows/e2e.sh" "$deploy" "$wine_serial" "$standin" "$out/e2e" $shots

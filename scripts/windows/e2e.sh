@@ -1,0 +1,178 @@
+#!/usr/bin/env bash
+# The deployed Windows program end to end under Wine, with the Wine-only serial library and the
+# stand-in drawer library put next to it: COM9 and COM8 are joined by a socat pair through the
+# Wine prefix's dosdevices, and a virtual X server stands in for the desktop (Wine creates even a
+# hidden window's native window only with one, and taskkill needs that window).
+# Usage: e2e.sh <deploy folder> <Wine Qt5SerialPort.dll> <stand-in CashBox.dll> <work folder>
+#               [screenshot folder]
+# Needs WINEPREFIX (a 32-bit prefix) in the environment. Prints one line per check.
+set -uo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+deploy=${1:?usage: e2e.sh <deploy> <serial dll> <stand-in dll> <work> [shots]}
+wine_serial=${2:?}
+standin=${3:?}
+work=${4:?}
+shots=${5:-}
+: "${WINEPREFIX:?e2e.sh needs WINEPREFIX}"
+export WINEARCH=win32 WINEDEBUG=-all
+
+# shellcheck source=../lib/virtual.sh
+source "$here/../lib/virtual.sh"
+passed=0
+failed=0
+tralvo_pid=
+cleanup() {
+    [ -n "$tralvo_pid" ] && kill -KILL "$tralvo_pid" 2>/dev/null
+    rm -f "$WINEPREFIX/dosdevices/com9" "$WINEPREFIX/dosdevices/com8"
+    set_dpi 96
+    wineserver -k 2>/dev/null
+    tralvo_cleanup
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+check() {
+    local name=$1
+    shift
+    if "$@"; then
+        echo "windows e2e: ok: $name"
+        passed=$((passed + 1))
+    else
+        echo "windows e2e: FAIL: $name" >&2
+        failed=$((failed + 1))
+    fi
+}
+# The display scale, as Windows' LogPixels: the registry lives in the running wineserver, so the
+# next program started reads the new value.
+set_dpi() {
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+}
+
+# The program as an integrator would set it up, with the two test-only libraries next to it.
+app=$work/app
+rm -rf "$work"
+mkdir -p "$work"
+cp -r "$deploy" "$app"
+cp "$wine_serial" "$standin" "$app/"
+pulses=$work/pulses
+: >"$pulses"
+export CASHBOX_STANDIN_LOG
+CASHBOX_STANDIN_LOG=$(winpath "$pulses")
+log=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Tralvo/tralvo.log
+
+# A wineserver that outlives each run; when a port's peer goes, it dumps its state to its stderr.
+wineserver -k 2>/dev/null
+wineserver -p 120 2>"$work/wineserver.log"
+tralvo_xvfb || exit 1
+tralvo_comdir
+ports=$TRALVO_PORTS
+tralvo_socat_pair "$ports" 9 8 || exit 1
+ln -sf "$ports/com9" "$WINEPREFIX/dosdevices/com9"
+ln -sf "$ports/com8" "$WINEPREFIX/dosdevices/com8"
+kick=$'\e'p$'\x00\x19\xfa'
+
+log_mark=0
+mark_log() { log_mark=$(stat -c %s "$log" 2>/dev/null || echo 0); }
+log_since() { tail -c +$((log_mark + 1)) "$log" 2>/dev/null; }
+count_pulses() { grep -c 'pulse' "$pulses"; }
+start_tralvo() {
+    mark_log
+    wine "$app/tralvo.exe" "$@" >"$work/tralvo.out" 2>&1 &
+    tralvo_pid=$!
+}
+# Waits for the program to log that the Device port is open.
+wait_open() { tralvo_wait_for "log_since | grep -q 'Device: Open Success'" 300; }
+# Ends it the way Windows asks a program to close (no /F): WM_CLOSE to its top-level windows.
+end_with_taskkill() {
+    local status=0
+    wine taskkill /IM tralvo.exe >"$work/taskkill.out" 2>&1
+    if ! tralvo_wait_for "! kill -0 $tralvo_pid 2>/dev/null" 150; then
+        echo "  tralvo.exe did not end on taskkill" >&2
+        return 1
+    fi
+    wait "$tralvo_pid" || status=$?
+    tralvo_pid=
+    [ "$status" -eq 0 ] || { echo "  tralvo.exe exited with status $status" >&2; return 1; }
+}
+show_log() { echo "  log since start:" >&2; log_since | sed 's/^/    /' >&2; }
+
+# Hidden, with each profile: one pulse with its four texts; a plain taskkill ends it in order.
+hidden_pulses() {
+    local arguments=$1 texts=$2 before
+    before=$(count_pulses)
+    start_tralvo "$arguments"
+    wait_open || { echo "  the Device port did not open" >&2; show_log; return 1; }
+    printf '%s' "$kick" >"$ports/com8"
+    tralvo_wait_for "[ \$(count_pulses) -gt $before ]" 100 || { echo "  no pulse" >&2; show_log; return 1; }
+    sleep 0.5
+    [ "$(count_pulses)" -eq $((before + 1)) ] || { echo "  $(($(count_pulses) - before)) pulses" >&2; return 1; }
+    tail -n 1 "$pulses" | grep -qF "$texts" || { echo "  wrong texts: $(tail -n 1 "$pulses")" >&2; return 1; }
+    end_with_taskkill || return 1
+    log_since | grep -q 'tralvo: Device: Receive Success' &&
+        log_since | grep -q 'tralvo: shut down' ||
+        { echo "  the log lacks the pulse or the shutdown" >&2; show_log; return 1; }
+}
+check 'hidden "1,0" pulses once with profile 0, logs it, ends on taskkill' \
+    hidden_pulses 1,0 '"53a" "5" "538" "6" -> 0'
+check 'hidden "1,1" pulses once with profile 1, logs it, ends on taskkill' \
+    hidden_pulses 1,1 '"50d" "6" "501" "5" -> 0'
+
+# Log-off or shut-down: Windows sends WM_QUERYENDSESSION and WM_ENDSESSION; the ports close.
+end_of_session() {
+    local status=0
+    start_tralvo 1,0
+    wait_open || { show_log; return 1; }
+    wine wineboot --end-session >/dev/null 2>&1
+    tralvo_wait_for "! kill -0 $tralvo_pid 2>/dev/null" 150 || { echo "  still running" >&2; return 1; }
+    wait "$tralvo_pid" || status=$?
+    tralvo_pid=
+    [ "$status" -eq 0 ] && log_since | grep -q 'tralvo: shut down' ||
+        { echo "  exit status $status" >&2; show_log; return 1; }
+}
+check 'the end of the session shuts a hidden instance down in order' end_of_session
+
+# Bytes that waited in the Device port before the start move no drawer.
+waiting_bytes() {
+    local before
+    printf '%s' "$kick" >"$ports/com8"
+    sleep 0.3
+    before=$(count_pulses)
+    start_tralvo 1,0
+    wait_open || { show_log; return 1; }
+    sleep 1
+    [ "$(count_pulses)" -eq "$before" ] || { echo "  a pulse from bytes sent before the start" >&2; return 1; }
+    printf '%s' "$kick" >"$ports/com8"
+    tralvo_wait_for "[ \$(count_pulses) -gt $before ]" 100 || { echo "  no pulse afterwards" >&2; return 1; }
+    end_with_taskkill
+}
+check 'bytes waiting before the start give no pulse' waiting_bytes
+
+# Shown: the window at the display's scale, and one Request goes round the cable to the drawer.
+shown() {
+    local dpi=$1 size=$2 shot=$3 wid got x y before
+    set_dpi "$dpi"
+    before=$(count_pulses)
+    start_tralvo 0,0
+    wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^TRALVO is Not COM$' | head -n 1)
+    # Start-up, which opens the Device port, has run before the window shows.
+    [ -n "$wid" ] || { echo "  the window did not appear" >&2; return 1; }
+    got=$(xwininfo -id "$wid" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
+    [ "$got" = "$size" ] || { echo "  the window is $got, expected $size" >&2; return 1; }
+    [ -n "$shots" ] && import -window "$wid" "$shots/$shot"
+    # Request's middle, 157,196 at 100 %, scaled like the window.
+    x=$((157 * dpi / 96))
+    y=$((196 * dpi / 96))
+    xdotool mousemove --window "$wid" "$x" "$y" click 1
+    tralvo_wait_for "[ \$(count_pulses) -gt $before ]" 100 || { echo "  no pulse after Request" >&2; return 1; }
+    sleep 0.5
+    [ "$(count_pulses)" -eq $((before + 1)) ] || { echo "  $(($(count_pulses) - before)) pulses" >&2; return 1; }
+    end_with_taskkill
+}
+check 'shown at 100 %: 215x218, one Request gives one pulse' shown 96 215x218 windows-window.png
+check 'shown at 150 %: 323x327 (1.5 times), one Request gives one pulse' \
+    shown 144 323x327 windows-window-150.png
+set_dpi 96
+
+echo "windows e2e: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
