@@ -2,9 +2,10 @@
 # The 32-bit Windows program, cross-built from this tree with MinGW and proven under Wine.
 # Installs what is missing, unpacks the Qt 5.15 prefix for i686-w64-mingw32 (or builds it),
 # builds Tralvo and its tests with warnings as errors, gathers what ships into
-# build-windows/deploy, builds the Wine-only serial library into build-windows/wine-testing,
-# then runs the unit tests and the end-to-end checks (scripts/windows/e2e.sh) under Wine. Safe
-# to run again.
+# build-windows/deploy, builds the Wine-only serial library into build-windows/wine-testing and
+# the installer build-windows/tralvo-<version>-win32-setup.exe, then runs the unit tests, the
+# end-to-end checks (scripts/windows/e2e.sh) and the installer's checks
+# (scripts/windows/installer-check.sh) under Wine. Safe to run again.
 #
 # Usage: scripts/windows.sh [--screenshots]
 #   --screenshots   also write the window under Wine at 100 % and 150 % into docs/
@@ -41,7 +42,8 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     unset TRALVO_APT_UPDATED
 fi
 "$root/scripts/deps.sh" g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-i686 \
-    wine wine32:i386 wine64 fonts-wine xvfb xauth xdotool x11-utils imagemagick socat patch
+    wine wine32:i386 wine64 fonts-wine nsis libxml2-utils xvfb xauth xdotool x11-utils imagemagick \
+    socat patch
 
 # The Qt prefix: unpacked once (checked against SHA256SUMS), or built where no tarball is given.
 if [ ! -f "$prefix/.ready" ]; then
@@ -138,8 +140,20 @@ if [ ! -f "$wine_serial" ] || [ "$root/scripts/windows/qserialport-wine.patch" -
     "$root/scripts/windows/build-wine-serialport.sh" "$prefix" "$serial_source" "$wine_serial"
 fi
 
-say "unit tests under Wine"
-(cd "$out/build" && ctest --output-on-failure --no-tests=error --timeout 300)
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$out/build/CMakeCache.txt")
+setup=$out/tralvo-$version-win32-setup.exe
+say "building the installer $(basename "$setup") (log: $out/makensis.log)"
+rm -f "$setup"
+tralvo_logged "$out/makensis.log" makensis -V2 -DVERSION="$version" -DDEPLOY_DIR="$deploy" \
+    -DOUTFILE="$setup" "$root/packaging/windows/tralvo.nsi"
 
+# The three kinds of checks run whatever the others found.
+status=0
+say "unit tests under Wine"
+(cd "$out/build" && ctest --output-on-failure --no-tests=error --timeout 300) || status=1
 say "end to end under Wine"
-"$root/scripts/windows/e2e.sh" "$deploy" "$wine_serial" "$standin" "$out/e2e" $shots
+"$root/scripts/windows/e2e.sh" "$deploy" "$wine_serial" "$standin" "$out/e2e" $shots || status=1
+say "the installer under Wine"
+"$root/scripts/windows/installer-check.sh" "$setup" "$deploy" "$wine_serial" "$standin" \
+    "$out/installer-check" || status=1
+exit "$status"

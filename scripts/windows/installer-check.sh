@@ -1,0 +1,193 @@
+#!/usr/bin/env bash
+# The Windows installer under Wine, in a fresh 32-bit prefix of its own with a virtual X server
+# and COM9 joined to COM8 by a socat pair: a silent install puts exactly the deploy folder in
+# place and registers the uninstall entry; the installed program, with the Wine-only serial
+# library and the stand-in put next to it, pulses on ESC p; upgrades in place while it runs
+# stop it in order first and keep the integrator's choices and CashBox.dll; a silent uninstall
+# removes what the installer added and nothing else. Prints one line per check.
+# Usage: installer-check.sh <setup.exe> <deploy folder> <Wine Qt5SerialPort.dll>
+#                           <stand-in CashBox.dll> <work folder>
+set -uo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+setup=${1:?usage: installer-check.sh <setup.exe> <deploy> <serial dll> <stand-in dll> <work>}
+deploy=${2:?}
+wine_serial=${3:?}
+standin=${4:?}
+work=${5:?}
+version=$(basename "$setup" | sed -n 's/^tralvo-\(.*\)-win32-setup\.exe$/\1/p')
+
+export WINEPREFIX=$work/prefix WINEARCH=win32 WINEDEBUG=-all
+# winemenubuilder would copy the Start-menu shortcut into this machine's own desktop menus.
+export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
+inst=$WINEPREFIX/drive_c/"Program Files"/Tralvo
+lnk=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/"Start Menu"/Programs/Tralvo.lnk
+uninst_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tralvo'
+settings_key='HKLM\Software\Tralvo'
+dir='C:\Program Files\Tralvo'
+
+# shellcheck source=../lib/virtual.sh
+source "$here/../lib/virtual.sh"
+passed=0
+failed=0
+tralvo_pid=
+cleanup() {
+    [ -n "$tralvo_pid" ] && kill "$tralvo_pid" 2>/dev/null
+    wineserver -k 2>/dev/null # this prefix's server only
+    tralvo_cleanup
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+check() {
+    local name=$1
+    shift
+    if "$@"; then
+        echo "windows installer: ok: $name"
+        passed=$((passed + 1))
+    else
+        echo "windows installer: FAIL: $name" >&2
+        failed=$((failed + 1))
+        return 1
+    fi
+}
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+# A value as reg prints it (DWORDs as 0x..), empty when missing.
+regval() {
+    wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^    $2    REG_[A-Z_]*    //p"
+}
+# The command lines of the processes with this image that a WINEDEBUG=trace+process run started.
+spawned() {
+    grep -F "image L\"C:\\\\windows\\\\system32\\\\$2\"" "$1" |
+        sed -n 's/.* cmdline L"\(.*\)" parent .*/\1/p' | sed 's/\\\\/\x01/g; s/\\"/"/g; s/\x01/\\/g'
+}
+stopped() { ! pgrep -f "$inst/tralvo.exe" >/dev/null; }
+# The install folder holds the deploy folder's files, byte for byte, and uninstall.exe.
+as_deployed() {
+    diff <(cd "$deploy" && find . -type f | sort) \
+        <(cd "$inst" && find . -type f ! -name uninstall.exe ! -name CashBox.dll \
+            ! -name tralvo-task.xml | sort) &&
+        [ -f "$inst/uninstall.exe" ] &&
+        (cd "$deploy" && ! find . -type f ! -exec cmp -s {} "$inst/{}" \; -print | grep .)
+}
+lnk_args() { strings -el -n 3 "$lnk" | grep -xE '[0-9],[0-9]'; }
+pulses() { grep -c 'pulse' "$work/pulses" 2>/dev/null; }
+# The installed program, hidden, profile 0, with the Wine-only serial library and the stand-in.
+start_installed() {
+    cp "$wine_serial" "$inst/"
+    WINEQT_FORCE_STDERR_LOGGING=1 CASHBOX_STANDIN_LOG=$(winpath "$work/pulses") \
+        wine "$inst/tralvo.exe" 1,0 >"$1" 2>&1 &
+    tralvo_pid=$!
+    tralvo_wait_for "grep -q 'Device: Open Success' '$1'" 300
+}
+pulse_once() {
+    printf '\033p' >"$ports/com8"
+    tralvo_wait_for "[ \$(pulses) -ge $1 ]" 100
+    sleep 1 # a second pulse would show up by now
+    [ "$(pulses)" = "$1" ] && tail -n 1 "$work/pulses" | grep -qF '"53a" "5" "538" "6" -> 0'
+}
+# The task definition the installer keeps beside the program (UTF-16).
+task_xml() { iconv -f UTF-16 -t UTF-8 "$inst/tralvo-task.xml" | tr -d '\r'; }
+task_as_asked() {
+    local xml
+    xml=$(task_xml) || return 1
+    grep -qF "<Command>\"$dir\\tralvo.exe\"</Command><Arguments>1,$1</Arguments>" <<<"$xml" &&
+        grep -qF '<LogonTrigger><Enabled>true</Enabled></LogonTrigger>' <<<"$xml" &&
+        grep -qF '<RunLevel>HighestAvailable</RunLevel>' <<<"$xml" &&
+        grep -qF '<ExecutionTimeLimit>PT0S</ExecutionTimeLimit>' <<<"$xml" &&
+        grep -qF '<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>' <<<"$xml" &&
+        xmllint --noout <(echo "$xml" | sed 's/encoding="UTF-16"/encoding="UTF-8"/')
+}
+
+rm -rf "$work"
+mkdir -p "$work"
+tralvo_xvfb || exit 1
+tralvo_comdir
+ports=$TRALVO_PORTS
+tralvo_socat_pair "$ports" 9 8 || exit 1
+wineboot -i >/dev/null 2>&1 && wineserver -w
+ln -sfn "$ports/com9" "$WINEPREFIX/dosdevices/com9"
+ln -sfn "$ports/com8" "$WINEPREFIX/dosdevices/com8"
+
+wine "$setup" /S /AUTOSTART=2
+rc=$?
+wineserver -w
+check "/AUTOSTART=2 is refused (exit 2) and installs nothing" test "$rc" = 2 -a ! -e "$inst"
+
+wine "$setup" /S
+rc=$?
+wineserver -w
+check "silent install exits 0" test "$rc" = 0
+check "installed: the deploy folder's files, unchanged, and uninstall.exe" as_deployed
+check "no CashBox.dll and no log-on task definition installed" \
+    test ! -e "$inst/CashBox.dll" -a ! -e "$inst/tralvo-task.xml"
+check "Start-menu shortcut for all users, arguments 0,0" test "$(lnk_args)" = 0,0
+for kv in "DisplayName=Tralvo" "Publisher=Tralvo" "DisplayVersion=$version" "InstallLocation=$dir" \
+    "DisplayIcon=$dir\\tralvo.exe" "UninstallString=\"$dir\\uninstall.exe\"" \
+    "QuietUninstallString=\"$dir\\uninstall.exe\" /S" "NoModify=0x1" "NoRepair=0x1"; do
+    got=$(regval "$uninst_key" "${kv%%=*}")
+    check "uninstall entry ${kv%%=*} = ${kv#*=}" test "$got" = "${kv#*=}" || echo "  got: $got" >&2
+done
+kb=$(find "$inst" -type f -printf '%s\n' | awk '{ s += $1 } END { print int(s / 1024) }')
+check "uninstall entry EstimatedSize = $kb KB (the installed bytes)" \
+    test "$(($(regval "$uninst_key" EstimatedSize)))" = "$kb"
+check "choice recorded: no autostart, profile 0" \
+    test "$(regval "$settings_key" Autostart)/$(regval "$settings_key" Profile)" = 0x0/0x0
+
+cp "$standin" "$inst/"
+check "the installed tralvo.exe 1,0 opens COM9" start_installed "$work/tralvo1.out" ||
+    cat "$work/tralvo1.out" >&2
+check "ESC p on COM8 gives one pulse with profile 0's texts" pulse_once 1
+
+WINEDEBUG=trace+process wine "$setup" /S /AUTOSTART=1 /PROFILE=1 2>"$work/upgrade1.trace"
+rc=$?
+timeout 60 wineserver -w
+check "upgrade in place with /AUTOSTART=1 /PROFILE=1 exits 0" test "$rc" = 0
+check "the running Tralvo was asked to close with a plain taskkill first" \
+    test "$(spawned "$work/upgrade1.trace" taskkill.exe | head -n 1)" = \
+    '"C:\windows\system32\taskkill.exe" /IM tralvo.exe'
+check "Tralvo no longer runs, and it closed without /F" \
+    test "$(stopped && spawned "$work/upgrade1.trace" taskkill.exe | wc -l)" = 1
+check "the log-on task is registered from its definition" test \
+    "$(spawned "$work/upgrade1.trace" schtasks.exe | head -n 1)" = \
+    "\"C:\\windows\\system32\\schtasks.exe\" /Create /TN Tralvo /XML \"$dir\\tralvo-task.xml\" /F"
+check "the task definition: at log-on, highest rights, tralvo.exe 1,1, no time limit" task_as_asked 1
+check "choice recorded: autostart, profile 1" \
+    test "$(regval "$settings_key" Autostart)/$(regval "$settings_key" Profile)" = 0x1/0x1
+check "the upgrade put the stock Qt5SerialPort.dll back" as_deployed
+check "the upgrade kept the integrator's CashBox.dll" cmp -s "$standin" "$inst/CashBox.dll"
+check "Start-menu shortcut arguments now 0,1" test "$(lnk_args)" = 0,1
+
+wine "$setup" /S
+rc=$?
+wineserver -w
+check "upgrade with no options exits 0 and keeps the choice" test "$rc/$(regval "$settings_key" Autostart)/$(regval "$settings_key" Profile)" = 0/0x1/0x1
+check "the installed tralvo.exe 1,0 opens COM9 after the upgrade" start_installed "$work/tralvo2.out" ||
+    cat "$work/tralvo2.out" >&2
+check "ESC p gives one more pulse" pulse_once 2
+
+# _?= must come last and unquoted; wine would quote an argument with blanks, so cmd runs it.
+printf '@echo off\r\n%s _?=%s\r\nexit /b %%errorlevel%%\r\n' \
+    "$(regval "$uninst_key" QuietUninstallString)" "$(regval "$uninst_key" InstallLocation)" \
+    >"$WINEPREFIX/drive_c/uninstall-tralvo.bat"
+WINEDEBUG=trace+process wine cmd /c 'C:\uninstall-tralvo.bat' 2>"$work/uninstall.trace"
+rc=$?
+timeout 60 wineserver -w
+check "silent uninstall while Tralvo runs exits 0" test "$rc" = 0
+check "Tralvo no longer runs, and it closed without /F" \
+    test "$(stopped && spawned "$work/uninstall.trace" taskkill.exe | wc -l)" = 1
+check "the uninstaller asked Tralvo to close with a plain taskkill first" \
+    test "$(spawned "$work/uninstall.trace" taskkill.exe | head -n 1)" = \
+    '"C:\windows\system32\taskkill.exe" /IM tralvo.exe'
+check "the uninstaller removed the log-on task" \
+    test "$(spawned "$work/uninstall.trace" schtasks.exe)" = \
+    '"C:\windows\system32\schtasks.exe" /Delete /TN Tralvo /F'
+# uninstall.exe stays after a _?= run: it is the running program (on Windows as well).
+check "left: only the integrator's CashBox.dll, unchanged, and the running uninstall.exe" bash -c \
+    "[ \"\$(cd '$inst' && find . | sort | tr '\n' ' ')\" = '. ./CashBox.dll ./uninstall.exe ' ] &&
+     cmp -s '$standin' '$inst/CashBox.dll'"
+check "shortcut, uninstall entry and settings removed" bash -c \
+    "[ ! -e '$lnk' ] && ! wine reg query '$uninst_key' >/dev/null 2>&1 &&
+     ! wine reg query '$settings_key' >/dev/null 2>&1"
+
+echo "windows installer: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
