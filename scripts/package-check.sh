@@ -12,8 +12,9 @@ build=${TRALVO_PACKAGE_BUILD_DIR:-$root/build-package}
 run_user=nobody
 run_group=nogroup
 
-passed=0
-failed=0
+tralvo_check_name=package-check
+# shellcheck source=lib/checks.sh
+source "$root/scripts/lib/checks.sh"
 tmp=
 ports=
 socat_pid=
@@ -44,15 +45,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-summary() {
-    echo "package-check: $passed passed, $failed failed"
-}
-
 # A step everything after it needs: on failure, stop here.
 die() {
     echo "package-check: FAIL: $*" >&2
     failed=$((failed + 1))
-    summary
+    tralvo_check_summary
     exit 1
 }
 
@@ -67,17 +64,9 @@ wait_until() {
     done
 }
 
-# Runs one named check; a check prints its own reason and returns non-zero on failure.
+# Runs one named check (a check prints its own reason), then stops what it started.
 check() {
-    local name=$1
-    shift
-    if "$@"; then
-        echo "package-check: ok: $name"
-        passed=$((passed + 1))
-    else
-        echo "package-check: FAIL: $name" >&2
-        failed=$((failed + 1))
-    fi
+    tralvo_check "$@" || true
     stop_run
 }
 
@@ -348,5 +337,4 @@ check_remove_and_reinstall() {
 check "remove, then install again: the service is not masked and not enabled" check_remove_and_reinstall
 
 echo "package-check: tralvo $version stays installed (apt-get remove tralvo takes it away)"
-summary
-[ "$failed" -eq 0 ]
+tralvo_check_summary

@@ -18,8 +18,9 @@ export WINEARCH=win32 WINEDEBUG=-all
 
 # shellcheck source=../lib/virtual.sh
 source "$here/../lib/virtual.sh"
-passed=0
-failed=0
+tralvo_check_name="windows e2e"
+# shellcheck source=../lib/checks.sh
+source "$here/../lib/checks.sh"
 tralvo_pid=
 cleanup() {
     [ -n "$tralvo_pid" ] && kill -KILL "$tralvo_pid" 2>/dev/null
@@ -32,17 +33,6 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
-check() {
-    local name=$1
-    shift
-    if "$@"; then
-        echo "windows e2e: ok: $name"
-        passed=$((passed + 1))
-    else
-        echo "windows e2e: FAIL: $name" >&2
-        failed=$((failed + 1))
-    fi
-}
 # The display scale, as Windows' LogPixels: the registry lives in the running wineserver, so the
 # next program started reads the new value.
 set_dpi() {
@@ -113,9 +103,9 @@ hidden_pulses() {
         log_since | grep -q 'tralvo: shut down' ||
         { echo "  the log lacks the pulse or the shutdown" >&2; show_log; return 1; }
 }
-check 'hidden "1,0" pulses once with profile 0, logs it, ends on taskkill' \
+tralvo_check 'hidden "1,0" pulses once with profile 0, logs it, ends on taskkill' \
     hidden_pulses 1,0 '"53a" "5" "538" "6" -> 0'
-check 'hidden "1,1" pulses once with profile 1, logs it, ends on taskkill' \
+tralvo_check 'hidden "1,1" pulses once with profile 1, logs it, ends on taskkill' \
     hidden_pulses 1,1 '"50d" "6" "501" "5" -> 0'
 
 # Log-off or shut-down: Windows sends WM_QUERYENDSESSION and WM_ENDSESSION; the ports close.
@@ -130,7 +120,7 @@ end_of_session() {
     [ "$status" -eq 0 ] && log_since | grep -q 'tralvo: shut down' ||
         { echo "  exit status $status" >&2; show_log; return 1; }
 }
-check 'the end of the session shuts a hidden instance down in order' end_of_session
+tralvo_check 'the end of the session shuts a hidden instance down in order' end_of_session
 
 # Bytes that waited in the Device port before the start move no drawer.
 waiting_bytes() {
@@ -146,7 +136,7 @@ waiting_bytes() {
     tralvo_wait_for "[ \$(count_pulses) -gt $before ]" 100 || { echo "  no pulse afterwards" >&2; return 1; }
     end_with_taskkill
 }
-check 'bytes waiting before the start give no pulse' waiting_bytes
+tralvo_check 'bytes waiting before the start give no pulse' waiting_bytes
 
 # Shown: the window at the display's scale, and one Request goes round the cable to the drawer.
 shown() {
@@ -169,10 +159,9 @@ shown() {
     [ "$(count_pulses)" -eq $((before + 1)) ] || { echo "  $(($(count_pulses) - before)) pulses" >&2; return 1; }
     end_with_taskkill
 }
-check 'shown at 100 %: 215x218, one Request gives one pulse' shown 96 215x218 windows-window.png
-check 'shown at 150 %: 323x327 (1.5 times), one Request gives one pulse' \
+tralvo_check 'shown at 100 %: 215x218, one Request gives one pulse' shown 96 215x218 windows-window.png
+tralvo_check 'shown at 150 %: 323x327 (1.5 times), one Request gives one pulse' \
     shown 144 323x327 windows-window-150.png
 set_dpi 96
 
-echo "windows e2e: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+tralvo_check_summary

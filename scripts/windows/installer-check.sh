@@ -27,8 +27,9 @@ dir='C:\Program Files\Tralvo'
 
 # shellcheck source=../lib/virtual.sh
 source "$here/../lib/virtual.sh"
-passed=0
-failed=0
+tralvo_check_name="windows installer"
+# shellcheck source=../lib/checks.sh
+source "$here/../lib/checks.sh"
 tralvo_pid=
 cleanup() {
     [ -n "$tralvo_pid" ] && kill "$tralvo_pid" 2>/dev/null
@@ -38,18 +39,6 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-check() {
-    local name=$1
-    shift
-    if "$@"; then
-        echo "windows installer: ok: $name"
-        passed=$((passed + 1))
-    else
-        echo "windows installer: FAIL: $name" >&2
-        failed=$((failed + 1))
-        return 1
-    fi
-}
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 # A value as reg prints it (DWORDs as 0x..), empty when missing.
 regval() {
@@ -111,59 +100,59 @@ ln -sfn "$ports/com8" "$WINEPREFIX/dosdevices/com8"
 wine "$setup" /S /AUTOSTART=2
 rc=$?
 wineserver -w
-check "/AUTOSTART=2 is refused (exit 2) and installs nothing" test "$rc" = 2 -a ! -e "$inst"
+tralvo_check "/AUTOSTART=2 is refused (exit 2) and installs nothing" test "$rc" = 2 -a ! -e "$inst"
 
 wine "$setup" /S
 rc=$?
 wineserver -w
-check "silent install exits 0" test "$rc" = 0
-check "installed: the deploy folder's files, unchanged, and uninstall.exe" as_deployed
-check "no CashBox.dll and no log-on task definition installed" \
+tralvo_check "silent install exits 0" test "$rc" = 0
+tralvo_check "installed: the deploy folder's files, unchanged, and uninstall.exe" as_deployed
+tralvo_check "no CashBox.dll and no log-on task definition installed" \
     test ! -e "$inst/CashBox.dll" -a ! -e "$inst/tralvo-task.xml"
-check "Start-menu shortcut for all users, arguments 0,0" test "$(lnk_args)" = 0,0
+tralvo_check "Start-menu shortcut for all users, arguments 0,0" test "$(lnk_args)" = 0,0
 for kv in "DisplayName=Tralvo" "Publisher=Tralvo" "DisplayVersion=$version" "InstallLocation=$dir" \
     "DisplayIcon=$dir\\tralvo.exe" "UninstallString=\"$dir\\uninstall.exe\"" \
     "QuietUninstallString=\"$dir\\uninstall.exe\" /S" "NoModify=0x1" "NoRepair=0x1"; do
     got=$(regval "$uninst_key" "${kv%%=*}")
-    check "uninstall entry ${kv%%=*} = ${kv#*=}" test "$got" = "${kv#*=}" || echo "  got: $got" >&2
+    tralvo_check "uninstall entry ${kv%%=*} = ${kv#*=}" test "$got" = "${kv#*=}" || echo "  got: $got" >&2
 done
 kb=$(find "$inst" -type f -printf '%s\n' | awk '{ s += $1 } END { print int(s / 1024) }')
-check "uninstall entry EstimatedSize = $kb KB (the installed bytes)" \
+tralvo_check "uninstall entry EstimatedSize = $kb KB (the installed bytes)" \
     test "$(($(regval "$uninst_key" EstimatedSize)))" = "$kb"
-check "choice recorded: no autostart, profile 0" \
+tralvo_check "choice recorded: no autostart, profile 0" \
     test "$(regval "$settings_key" Autostart)/$(regval "$settings_key" Profile)" = 0x0/0x0
 
 cp "$standin" "$inst/"
-check "the installed tralvo.exe 1,0 opens COM9" start_installed "$work/tralvo1.out" ||
+tralvo_check "the installed tralvo.exe 1,0 opens COM9" start_installed "$work/tralvo1.out" ||
     cat "$work/tralvo1.out" >&2
-check "ESC p on COM8 gives one pulse with profile 0's texts" pulse_once 1
+tralvo_check "ESC p on COM8 gives one pulse with profile 0's texts" pulse_once 1
 
 WINEDEBUG=trace+process wine "$setup" /S /AUTOSTART=1 /PROFILE=1 2>"$work/upgrade1.trace"
 rc=$?
 timeout 60 wineserver -w
-check "upgrade in place with /AUTOSTART=1 /PROFILE=1 exits 0" test "$rc" = 0
-check "the running Tralvo was asked to close with a plain taskkill first" \
+tralvo_check "upgrade in place with /AUTOSTART=1 /PROFILE=1 exits 0" test "$rc" = 0
+tralvo_check "the running Tralvo was asked to close with a plain taskkill first" \
     test "$(spawned "$work/upgrade1.trace" taskkill.exe | head -n 1)" = \
     '"C:\windows\system32\taskkill.exe" /IM tralvo.exe'
-check "Tralvo no longer runs, and it closed without /F" \
+tralvo_check "Tralvo no longer runs, and it closed without /F" \
     test "$(stopped && spawned "$work/upgrade1.trace" taskkill.exe | wc -l)" = 1
-check "the log-on task is registered from its definition" test \
+tralvo_check "the log-on task is registered from its definition" test \
     "$(spawned "$work/upgrade1.trace" schtasks.exe | head -n 1)" = \
     "\"C:\\windows\\system32\\schtasks.exe\" /Create /TN Tralvo /XML \"$dir\\tralvo-task.xml\" /F"
-check "the task definition: at log-on, highest rights, tralvo.exe 1,1, no time limit" task_as_asked 1
-check "choice recorded: autostart, profile 1" \
+tralvo_check "the task definition: at log-on, highest rights, tralvo.exe 1,1, no time limit" task_as_asked 1
+tralvo_check "choice recorded: autostart, profile 1" \
     test "$(regval "$settings_key" Autostart)/$(regval "$settings_key" Profile)" = 0x1/0x1
-check "the upgrade put the stock Qt5SerialPort.dll back" as_deployed
-check "the upgrade kept the integrator's CashBox.dll" cmp -s "$standin" "$inst/CashBox.dll"
-check "Start-menu shortcut arguments now 0,1" test "$(lnk_args)" = 0,1
+tralvo_check "the upgrade put the stock Qt5SerialPort.dll back" as_deployed
+tralvo_check "the upgrade kept the integrator's CashBox.dll" cmp -s "$standin" "$inst/CashBox.dll"
+tralvo_check "Start-menu shortcut arguments now 0,1" test "$(lnk_args)" = 0,1
 
 wine "$setup" /S
 rc=$?
 wineserver -w
-check "upgrade with no options exits 0 and keeps the choice" test "$rc/$(regval "$settings_key" Autostart)/$(regval "$settings_key" Profile)" = 0/0x1/0x1
-check "the installed tralvo.exe 1,0 opens COM9 after the upgrade" start_installed "$work/tralvo2.out" ||
+tralvo_check "upgrade with no options exits 0 and keeps the choice" test "$rc/$(regval "$settings_key" Autostart)/$(regval "$settings_key" Profile)" = 0/0x1/0x1
+tralvo_check "the installed tralvo.exe 1,0 opens COM9 after the upgrade" start_installed "$work/tralvo2.out" ||
     cat "$work/tralvo2.out" >&2
-check "ESC p gives one more pulse" pulse_once 2
+tralvo_check "ESC p gives one more pulse" pulse_once 2
 
 # _?= must come last and unquoted; wine would quote an argument with blanks, so cmd runs it.
 printf '@echo off\r\n%s _?=%s\r\nexit /b %%errorlevel%%\r\n' \
@@ -172,22 +161,21 @@ printf '@echo off\r\n%s _?=%s\r\nexit /b %%errorlevel%%\r\n' \
 WINEDEBUG=trace+process wine cmd /c 'C:\uninstall-tralvo.bat' 2>"$work/uninstall.trace"
 rc=$?
 timeout 60 wineserver -w
-check "silent uninstall while Tralvo runs exits 0" test "$rc" = 0
-check "Tralvo no longer runs, and it closed without /F" \
+tralvo_check "silent uninstall while Tralvo runs exits 0" test "$rc" = 0
+tralvo_check "Tralvo no longer runs, and it closed without /F" \
     test "$(stopped && spawned "$work/uninstall.trace" taskkill.exe | wc -l)" = 1
-check "the uninstaller asked Tralvo to close with a plain taskkill first" \
+tralvo_check "the uninstaller asked Tralvo to close with a plain taskkill first" \
     test "$(spawned "$work/uninstall.trace" taskkill.exe | head -n 1)" = \
     '"C:\windows\system32\taskkill.exe" /IM tralvo.exe'
-check "the uninstaller removed the log-on task" \
+tralvo_check "the uninstaller removed the log-on task" \
     test "$(spawned "$work/uninstall.trace" schtasks.exe)" = \
     '"C:\windows\system32\schtasks.exe" /Delete /TN Tralvo /F'
 # uninstall.exe stays after a _?= run: it is the running program (on Windows as well).
-check "left: only the integrator's CashBox.dll, unchanged, and the running uninstall.exe" bash -c \
+tralvo_check "left: only the integrator's CashBox.dll, unchanged, and the running uninstall.exe" bash -c \
     "[ \"\$(cd '$inst' && find . | sort | tr '\n' ' ')\" = '. ./CashBox.dll ./uninstall.exe ' ] &&
      cmp -s '$standin' '$inst/CashBox.dll'"
-check "shortcut, uninstall entry and settings removed" bash -c \
+tralvo_check "shortcut, uninstall entry and settings removed" bash -c \
     "[ ! -e '$lnk' ] && ! wine reg query '$uninst_key' >/dev/null 2>&1 &&
      ! wine reg query '$settings_key' >/dev/null 2>&1"
 
-echo "windows installer: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+tralvo_check_summary

@@ -1,0 +1,27 @@
+# Named checks that count what passed and what failed; source it, set tralvo_check_name, then
+# call tralvo_check for each check and tralvo_check_summary at the end.
+
+tralvo_check_name=${tralvo_check_name:-check}
+passed=0
+failed=0
+
+# tralvo_check <name> <command...>: runs one check; the command prints its own reason and
+# returns non-zero on failure. Returns the command's outcome.
+tralvo_check() {
+    local name=$1
+    shift
+    if "$@"; then
+        echo "$tralvo_check_name: ok: $name"
+        passed=$((passed + 1))
+    else
+        echo "$tralvo_check_name: FAIL: $name" >&2
+        failed=$((failed + 1))
+        return 1
+    fi
+}
+
+# Prints the count; succeeds when nothing failed.
+tralvo_check_summary() {
+    echo "$tralvo_check_name: $passed passed, $failed failed"
+    [ "$failed" -eq 0 ]
+}
