@@ -32,8 +32,8 @@ public:
     void quit();
 
     bool isUnloaded() const { return m_unloaded; }
-    bool isRetrying() const { return m_retry.isActive(); }
 
+    // How often a missing or lost Device port is set up again.
     static constexpr int retryIntervalMs = 1000;
 
 Q_SIGNALS:
