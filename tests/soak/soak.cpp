@@ -1,7 +1,8 @@
 // Soak driver: runs the real tralvo on one end of a socat pseudo-terminal pair, with the stand-in
 // drawer library, and writes thousands of drawer commands and noise chunks into the other end.
 // Every pulse the stand-in logs is matched against what was sent: with gaps between writes each
-// chunk is its own notification, so exactly the commands pulse; in bursts chunks may merge, so
+// chunk is its own text, so exactly the commands pulse (a chunk that is only ESC is followed by
+// a gap longer than the 20 ms that tralvo waits for the rest of a command); in bursts chunks may merge, so
 // pulses may only be fewer than the commands. Some calls are made to fail through the result
 // file. At the end the pair's peer vanishes: tralvo must stay up and idle, and end cleanly on
 // SIGTERM.
@@ -626,6 +627,9 @@ int main(int argc, char **argv)
 
     const std::vector<std::string> profile0{"53a", "5", "538", "6"};
     const std::chrono::milliseconds gap(opt.gapMs);
+    // After ESC alone, tralvo waits up to 20 ms for the rest of a command; a chunk written
+    // within that would rightly join it.
+    const std::chrono::milliseconds afterOpeningGap(std::max(opt.gapMs, 40));
     const std::chrono::seconds pulseTimeout(5);
 
     // Warm-up: the first pulse binds the library.
@@ -685,7 +689,8 @@ int main(int argc, char **argv)
     };
     auto sendGapped = [&](const Bytes &chunk) {
         waitTaken();
-        std::this_thread::sleep_until(lastWrite + gap);
+        std::this_thread::sleep_until(lastWrite +
+                                      (previousChunk == Bytes(1, esc) ? afterOpeningGap : gap));
         const std::size_t seen = log.count();
         if (seen > expected) {
             invented += static_cast<int>(seen - expected);
