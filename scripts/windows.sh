@@ -102,16 +102,12 @@ done
 # Qt's libraries come stripped; ours and MinGW's runtime (20 MB of symbols in libstdc++) not.
 i686-w64-mingw32-strip --strip-unneeded "$deploy/tralvo.exe" "$deploy"/lib*.dll
 
-# A 32-bit Wine prefix of our own. Debian's Wine does not find the fonts of fonts-wine by itself,
-# and without Tahoma every text falls back to a font with a line three times too tall.
+# A 32-bit Wine prefix of our own, made (with the fonts it needs) the way the tests' wrapper
+# makes one.
 export WINEPREFIX=$out/wineprefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
-if [ ! -f "$WINEPREFIX/.ready" ]; then
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
     say "making the Wine prefix $WINEPREFIX"
-    rm -rf "$WINEPREFIX"
-    tralvo_logged "$out/wineboot.log" wineboot -i
-    wineserver -w
-    cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-    touch "$WINEPREFIX/.ready"
+    "$root/scripts/windows/wine-run.sh" "$prefix" cmd /c exit
 fi
 
 # Every DLL that the deployed files import is either deployed or one of Windows' own.

@@ -32,7 +32,6 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 # The display scale, as Windows' LogPixels: the registry lives in the running wineserver, so the
 # next program started reads the new value.
 set_dpi() {
@@ -48,18 +47,15 @@ cp "$wine_serial" "$standin" "$app/"
 pulses=$work/pulses
 : >"$pulses"
 export CASHBOX_STANDIN_LOG
-CASHBOX_STANDIN_LOG=$(winpath "$pulses")
+CASHBOX_STANDIN_LOG=$(tralvo_winpath "$pulses")
 log=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Tralvo/tralvo.log
 
 # A wineserver that outlives each run; when a port's peer goes, it dumps its state to its stderr.
 wineserver -k 2>/dev/null
 wineserver -p 120 2>"$work/wineserver.log"
 tralvo_xvfb || exit 1
-tralvo_comdir
+tralvo_wine_com_pair || exit 1
 ports=$TRALVO_PORTS
-tralvo_socat_pair "$ports" 9 8 || exit 1
-ln -sf "$ports/com9" "$WINEPREFIX/dosdevices/com9"
-ln -sf "$ports/com8" "$WINEPREFIX/dosdevices/com8"
 kick=$'\e'p$'\x00\x19\xfa'
 
 log_mark=0

@@ -39,7 +39,6 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 # A value as reg prints it (DWORDs as 0x..), empty when missing.
 regval() {
     wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^    $2    REG_[A-Z_]*    //p"
@@ -63,7 +62,7 @@ pulses() { grep -c 'pulse' "$work/pulses" 2>/dev/null; }
 # The installed program, hidden, profile 0, with the Wine-only serial library and the stand-in.
 start_installed() {
     cp "$wine_serial" "$inst/"
-    WINEQT_FORCE_STDERR_LOGGING=1 CASHBOX_STANDIN_LOG=$(winpath "$work/pulses") \
+    WINEQT_FORCE_STDERR_LOGGING=1 CASHBOX_STANDIN_LOG=$(tralvo_winpath "$work/pulses") \
         wine "$inst/tralvo.exe" 1,0 >"$1" 2>&1 &
     tralvo_pid=$!
     tralvo_wait_for "grep -q 'Device: Open Success' '$1'" 300
@@ -90,12 +89,9 @@ task_as_asked() {
 rm -rf "$work"
 mkdir -p "$work"
 tralvo_xvfb || exit 1
-tralvo_comdir
-ports=$TRALVO_PORTS
-tralvo_socat_pair "$ports" 9 8 || exit 1
 wineboot -i >/dev/null 2>&1 && wineserver -w
-ln -sfn "$ports/com9" "$WINEPREFIX/dosdevices/com9"
-ln -sfn "$ports/com8" "$WINEPREFIX/dosdevices/com8"
+tralvo_wine_com_pair || exit 1
+ports=$TRALVO_PORTS
 
 wine "$setup" /S /AUTOSTART=2
 rc=$?
