@@ -3,7 +3,7 @@
 # Qt 6 and on Qt 5.15, the suite again under AddressSanitizer and UndefinedBehaviorSanitizer, a
 # short fuzz run, a short soak through the real program, the static checks, the Debian package
 # installed and run as a service would run it, and the 32-bit Windows program cross-built and
-# run under Wine (scripts/windows.sh). Safe to run again.
+# run under Wine (scripts/windows/windows.sh). Safe to run again.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -43,7 +43,7 @@ step "fuzzing, short run" "$root/scripts/fuzz.sh"
 step "soak, short run" "$root/scripts/soak.sh" --short
 step "static checks" "$root/scripts/static-checks.sh"
 step "Debian package" "$root/scripts/package-check.sh"
-step "Windows program under Wine" "$root/scripts/windows.sh"
+step "Windows program under Wine" "$root/scripts/windows/windows.sh"
 
 echo
 [ ${#failures[@]} -eq 0 ] || echo "failed: ${failures[*]}"

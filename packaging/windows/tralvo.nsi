@@ -1,4 +1,4 @@
-; Windows installer for Tralvo (32-bit), built by scripts/windows.sh:
+; Windows installer for Tralvo (32-bit), built by scripts/windows/windows.sh:
 ;   makensis -DVERSION=1.0.0 -DDEPLOY_DIR=<folder with tralvo.exe and its DLLs> \
 ;            -DOUTFILE=tralvo-1.0.0-win32-setup.exe tralvo.nsi
 ; Silent:  setup.exe /S [/AUTOSTART=0|1] [/PROFILE=0|1]

@@ -7,7 +7,7 @@
 # end-to-end checks (scripts/windows/e2e.sh) and the installer's checks
 # (scripts/windows/installer-check.sh) under Wine. Safe to run again.
 #
-# Usage: scripts/windows.sh [--screenshots]
+# Usage: scripts/windows/windows.sh [--screenshots]
 #   --screenshots   also write the window under Wine at 100 % and 150 % into docs/
 # Inputs, from TRALVO_WINDOWS_INPUTS (default: ../shared/windows beside this project):
 #   qt5-i686-5.15.8-mingw12-posix.tar.xz        the ready Qt prefix; when it is absent, the
@@ -15,7 +15,7 @@
 #                                               (scripts/windows/build-qt5.sh, about 20 minutes)
 #   qtserialport-everywhere-src-5.15.8.tar.xz   Qt Serial Port's source (or TRALVO_QTSERIALPORT_SRC)
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 out=$root/build-windows
 inputs=${TRALVO_WINDOWS_INPUTS:-$root/../shared/windows}
 qt_tarball=$inputs/qt5-i686-5.15.8-mingw12-posix.tar.xz
@@ -31,7 +31,7 @@ case "${1:-}" in
     ;;
 esac
 
-# shellcheck source=lib/logged.sh
+# shellcheck source=../lib/logged.sh
 source "$root/scripts/lib/logged.sh"
 say() { echo "windows: $*"; }
 mkdir -p "$out"
