@@ -18,6 +18,8 @@ export WINEARCH=win32 WINEDEBUG=-all
 
 # shellcheck source=../lib/virtual.sh
 source "$here/../lib/virtual.sh"
+# shellcheck source=lib.sh
+source "$here/lib.sh"
 tralvo_check_name="windows e2e"
 # shellcheck source=../lib/checks.sh
 source "$here/../lib/checks.sh"

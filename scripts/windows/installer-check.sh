@@ -27,6 +27,8 @@ dir='C:\Program Files\Tralvo'
 
 # shellcheck source=../lib/virtual.sh
 source "$here/../lib/virtual.sh"
+# shellcheck source=lib.sh
+source "$here/lib.sh"
 tralvo_check_name="windows installer"
 # shellcheck source=../lib/checks.sh
 source "$here/../lib/checks.sh"

@@ -18,8 +18,9 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 # through OutputDebugString, which nobody reads.
 export WINEQT_FORCE_STDERR_LOGGING=1
 
-winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
-WINEPATH="$(winpath "$qt_prefix/bin");$(winpath /usr/lib/gcc/i686-w64-mingw32/12-posix);$(winpath /usr/i686-w64-mingw32/lib)${WINEPATH:+;$WINEPATH}"
+# shellcheck source=lib.sh
+. "$(dirname "$0")/lib.sh"
+WINEPATH="$(tralvo_winpath "$qt_prefix/bin");$(tralvo_winpath /usr/lib/gcc/i686-w64-mingw32/12-posix);$(tralvo_winpath /usr/i686-w64-mingw32/lib)${WINEPATH:+;$WINEPATH}"
 export WINEPATH
 
 # Tests run one after another, but a first run may race with the script that made the prefix.
