@@ -1,66 +1,43 @@
-#include "tralvo.h"
+#include "bridge.h"
 
 #include "commcontrol.h"
 #include "configureport.h"
 #include "logging.h"
-#include "start.h"
 #include "startup.h"
 #include "statustext.h"
+#include "statuswindow.h"
 #include "testrequest.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 
-namespace {
-
-// Sleeps in the event loop: every pass blocks until some event comes, and a timer makes sure
-// one comes by the deadline.
-void waitInEventLoop(const std::function<bool()> &ready, int timeoutMs)
-{
-    const QDeadlineTimer deadline(timeoutMs, Qt::PreciseTimer);
-    QTimer wake;
-    wake.setSingleShot(true);
-    wake.setTimerType(Qt::PreciseTimer);
-    while (!ready()) {
-        const qint64 left = deadline.remainingTime();
-        if (left <= 0)
-            return;
-        wake.start(static_cast<int>(left));
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-}
-
-} // namespace
-
-Tralvo::Tralvo(Start &window, CommControl &mscomm1, CommControl &mscomm2, DrawerLibrary &library,
-               QObject *parent)
-    : QObject(parent), m_window(window), m_mscomm1(mscomm1), m_mscomm2(mscomm2),
-      m_library(library), m_pump{[] { QCoreApplication::processEvents(); }, waitInEventLoop}
+Bridge::Bridge(StatusWindow &window, CommControl &devicePort, CommControl &testPort,
+               DrawerLibrary &library, QObject *parent)
+    : QObject(parent), m_window(window), m_devicePort(devicePort), m_testPort(testPort),
+      m_library(library), m_pump(EventPump::applicationLoop())
 {
     m_retry.setInterval(retryIntervalMs);
-    connect(&m_retry, &QTimer::timeout, this, &Tralvo::retryDevicePort);
-    connect(&m_mscomm1, &CommControl::onComm, this, &Tralvo::drainInput);
-    connect(&m_window, &Start::requestClicked, this, &Tralvo::sendTestRequest);
-    connect(&m_window, &Start::unloading, this, &Tralvo::unload);
-    connect(&m_window, &Start::stateWritten, this, &Tralvo::reportState);
+    connect(&m_retry, &QTimer::timeout, this, &Bridge::retryDevicePort);
+    connect(&m_devicePort, &CommControl::onComm, this, &Bridge::drainInput);
+    connect(&m_window, &StatusWindow::requestClicked, this, &Bridge::sendTestRequest);
+    connect(&m_window, &StatusWindow::unloading, this, &Bridge::unload);
+    connect(&m_window, &StatusWindow::stateWritten, this, &Bridge::reportState);
 }
 
-void Tralvo::reportState(Field field, const QString &text)
+void Bridge::reportState(Field field, const QString &text)
 {
     if (text.isEmpty())
         return;
-    const QString line =
-        (field == Field::Label8 ? QLatin1String("Device: ") : QLatin1String("Test: ")) + text;
+    const QString line = QLatin1String(roleName(field)) + QLatin1String(": ") + text;
     // A hidden instance (a service, most often) has nobody looking at its window; its states go
     // to the log, which the service manager keeps.
-    if (m_window.isInvisible())
+    if (m_window.isKeptHidden())
         qCInfo(lcTralvo, "%s", qPrintable(line));
     Q_EMIT stateChanged(line);
 }
 
-void Tralvo::load(const QString &argumentText)
+void Bridge::load(const QString &argumentText)
 {
-    const StartOutcome outcome = StartUp(argumentText, m_options, m_window, m_mscomm1);
+    const StartOutcome outcome = StartUp(argumentText, m_options, m_window, m_devicePort);
     if (outcome == StartOutcome::PortFailed)
         startRetrying();
     // Known now, shown only at the first drawer command: say so while someone may be looking.
@@ -71,7 +48,7 @@ void Tralvo::load(const QString &argumentText)
                   qPrintable(m_options.profileField));
 }
 
-void Tralvo::unload()
+void Bridge::unload()
 {
     if (m_unloaded)
         return;
@@ -79,33 +56,33 @@ void Tralvo::unload()
     m_retry.stop();
     // No pulse after shutdown: later events go unheard, and a drain that is still running finds
     // its port closed at its next read.
-    disconnect(&m_mscomm1, &CommControl::onComm, this, &Tralvo::drainInput);
-    ShutDown(m_mscomm1, m_mscomm2);
-    if (m_window.isInvisible())
+    disconnect(&m_devicePort, &CommControl::onComm, this, &Bridge::drainInput);
+    ShutDown(m_devicePort, m_testPort);
+    if (m_window.isKeptHidden())
         qCInfo(lcTralvo, "shut down");
 }
 
-void Tralvo::quit()
+void Bridge::quit()
 {
     unload();
     m_window.close();
     QCoreApplication::quit();
 }
 
-void Tralvo::drainInput()
+void Bridge::drainInput()
 {
-    DrainInput(m_mscomm1, m_window, m_options, m_library, m_pump);
+    DrainInput(m_devicePort, m_window, m_options, m_library, m_pump);
     // The control closes a port that broke under it (a USB adapter pulled).
-    if (!m_unloaded && !m_mscomm1.portOpen())
+    if (!m_unloaded && !m_devicePort.portOpen())
         startRetrying();
 }
 
-void Tralvo::sendTestRequest()
+void Bridge::sendTestRequest()
 {
-    SendTestRequest(m_mscomm2, m_window);
+    SendTestRequest(m_testPort, m_window);
 }
 
-void Tralvo::startRetrying()
+void Bridge::startRetrying()
 {
     if (m_retry.isActive())
         return;
@@ -114,10 +91,10 @@ void Tralvo::startRetrying()
     m_retry.start();
 }
 
-void Tralvo::retryDevicePort()
+void Bridge::retryDevicePort()
 {
     try {
-        ConfigurePort(m_mscomm1, m_window, Field::Label6, Field::Label7);
+        ConfigurePort(m_devicePort, m_window, Field::DevicePort, Field::DeviceBaud);
     } catch (...) {
         // The first failure is in the log already; a retry adds a line only when the reason
         // changes, never one a second.
@@ -129,5 +106,5 @@ void Tralvo::retryDevicePort()
     }
     m_retry.stop();
     qCInfo(lcTralvo, "Device: the port is open again");
-    m_window.setCaption(Field::Label8, StatusText::openSuccess());
+    m_window.setCaption(Field::DeviceState, StatusText::openSuccess());
 }

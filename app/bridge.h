@@ -12,18 +12,18 @@
 
 class CommControl;
 class DrawerLibrary;
-class Start;
+class StatusWindow;
 
 // Joins the window, the two ports and the drawer library: start-up on load, the receive handler
 // on the Device port's events, the test request on Request, and shutdown when the window goes.
 // A Device port that could not be opened, or was lost, is set up again about once a second
 // until it opens.
-class Tralvo : public QObject
+class Bridge : public QObject
 {
     Q_OBJECT
 public:
-    Tralvo(Start &window, CommControl &mscomm1, CommControl &mscomm2, DrawerLibrary &library,
-           QObject *parent = nullptr);
+    Bridge(StatusWindow &window, CommControl &devicePort, CommControl &testPort,
+           DrawerLibrary &library, QObject *parent = nullptr);
 
     void load(const QString &argumentText);
     // Shutdown; runs once, however the program is ended.
@@ -47,9 +47,9 @@ private:
     void startRetrying();
     void retryDevicePort();
 
-    Start &m_window;
-    CommControl &m_mscomm1;
-    CommControl &m_mscomm2;
+    StatusWindow &m_window;
+    CommControl &m_devicePort;
+    CommControl &m_testPort;
     DrawerLibrary &m_library;
     StartOptions m_options;
     EventPump m_pump;

@@ -1,3 +1,4 @@
+#include "bridge.h"
 #include "cashboxlibrary.h"
 #include "display.h"
 #include "messagelog.h"
@@ -5,8 +6,7 @@
 #include "servicenotifier.h"
 #include "sessionend.h"
 #include "signalwatcher.h"
-#include "start.h"
-#include "tralvo.h"
+#include "statuswindow.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -44,29 +44,30 @@ int main(int argc, char *argv[])
     // Qt has taken its own options out by now; the rest, joined, is the argument text.
     const QString argumentText = QCoreApplication::arguments().mid(1).join(QLatin1Char(' '));
 
-    Start window;
-    QtCommControl mscomm1;
-    QtCommControl mscomm2;
+    StatusWindow window;
+    QtCommControl devicePort;
+    QtCommControl testPort;
     CashBoxLibrary cashBox(CashBoxLibrary::defaultFolders());
-    Tralvo tralvo(window, mscomm1, mscomm2, cashBox);
+    Bridge bridge(window, devicePort, testPort, cashBox);
     SignalWatcher signalWatcher;
-    QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &tralvo, &Tralvo::quit);
+    QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &bridge, &Bridge::quit);
     ServiceNotifier serviceNotifier;
-    QObject::connect(&tralvo, &Tralvo::stateChanged, &serviceNotifier, &ServiceNotifier::status);
-    QObject::connect(&window, &Start::unloading, &serviceNotifier, &ServiceNotifier::stopping);
+    QObject::connect(&bridge, &Bridge::stateChanged, &serviceNotifier, &ServiceNotifier::status);
+    QObject::connect(&window, &StatusWindow::unloading, &serviceNotifier,
+                     &ServiceNotifier::stopping);
 
     // Closed from outside (Windows' taskkill closes even a hidden window), the program ends.
-    QObject::connect(&window, &Start::unloading, &application, &QCoreApplication::quit,
+    QObject::connect(&window, &StatusWindow::unloading, &application, &QCoreApplication::quit,
                      Qt::QueuedConnection);
-    SessionEndFilter sessionEnd([&tralvo] { tralvo.unload(); });
+    SessionEndFilter sessionEnd([&bridge] { bridge.unload(); });
     application.installNativeEventFilter(&sessionEnd);
 
-    tralvo.load(argumentText);
-    if (!window.isInvisible()) {
+    bridge.load(argumentText);
+    if (!window.isKeptHidden()) {
         if (noDisplay) {
             std::fprintf(stderr, "tralvo: no display to show the window on; run it hidden with "
                                  "\"1,<profile>\" or start a display server\n");
-            tralvo.unload();
+            bridge.unload();
             return 2;
         }
         window.show();
@@ -80,6 +81,6 @@ int main(int argc, char *argv[])
 #endif
     serviceNotifier.ready();
     const int status = QApplication::exec();
-    tralvo.unload();
+    bridge.unload();
     return status;
 }

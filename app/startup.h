@@ -16,7 +16,7 @@ enum class StartOutcome {
 // baud fields, and opens the Device port. Any failing step leaves "Open Failed" in the Device
 // state field and its reason in the log; steps already done stay done.
 StartOutcome StartUp(const QString &argumentText, StartOptions &options, StatusView &view,
-                     CommControl &mscomm1);
+                     CommControl &devicePort);
 
 // The window's Unload: closes whichever port is open. A failure ends it silently.
-void ShutDown(CommControl &mscomm1, CommControl &mscomm2);
+void ShutDown(CommControl &devicePort, CommControl &testPort);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-const QList<QByteArray> &DrawerCommands()
+const QList<QByteArray> &drawerCommands()
 {
     static const QList<QByteArray> table{QByteArray("\x1b\x70", 2)};
     return table;
@@ -12,7 +12,7 @@ int longestDrawerCommand()
 {
     static const int longest = [] {
         int n = 0;
-        for (const QByteArray &entry : DrawerCommands())
+        for (const QByteArray &entry : drawerCommands())
             n = std::max(n, static_cast<int>(entry.size()));
         return n;
     }();
@@ -24,16 +24,16 @@ bool IsDrawerCommand(const QByteArray &text)
     if (text.isEmpty())
         return false;
     bool result = false;
-    for (const QByteArray &entry : DrawerCommands()) {
+    for (const QByteArray &entry : drawerCommands()) {
         if (text.left(entry.size()) == entry)
             result = true;
     }
     return result;
 }
 
-bool IsDrawerCommandOpening(const QByteArray &text)
+bool isDrawerCommandOpening(const QByteArray &text)
 {
-    const QList<QByteArray> &table = DrawerCommands();
+    const QList<QByteArray> &table = drawerCommands();
     return !text.isEmpty() &&
            std::any_of(table.begin(), table.end(), [&text](const QByteArray &entry) {
                return text.size() < entry.size() && entry.startsWith(text);

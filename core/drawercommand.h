@@ -4,14 +4,14 @@
 #include <QList>
 
 // The recognised command openings, in order: ESC p, the start of the drawer-kick command.
-const QList<QByteArray> &DrawerCommands();
+const QList<QByteArray> &drawerCommands();
 
 // The length of the longest entry: no more of a received text can decide a match.
 int longestDrawerCommand();
 
-// True when the text begins with one of the DrawerCommands.
+// True when the text begins with one of the drawerCommands.
 bool IsDrawerCommand(const QByteArray &text);
 
-// True when the text is a strict, non-empty beginning of one of the DrawerCommands (ESC alone):
+// True when the text is a strict, non-empty beginning of one of the drawerCommands (ESC alone):
 // the next byte decides whether it is a command.
-bool IsDrawerCommandOpening(const QByteArray &text);
+bool isDrawerCommandOpening(const QByteArray &text);

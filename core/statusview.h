@@ -2,15 +2,18 @@
 
 #include <QString>
 
-// The window's display fields, by the names of their labels.
+// The status window's fields, by role. The window maps each to its label (see statuswindow.cpp).
 enum class Field {
-    Label6, // Device port
-    Label7, // Device baud
-    Label8, // Device state
-    Label9, // Test port
-    Label4, // Test baud
-    Label3, // Test state
+    DevicePort,
+    DeviceBaud,
+    DeviceState,
+    TestPort,
+    TestBaud,
+    TestState,
 };
+
+// The role a field belongs to, as the log names it: "Device" or "Test".
+const char *roleName(Field field);
 
 // What the handlers need of the status window. The port and baud fields double as the store
 // that the port set-up reads back.
@@ -20,11 +23,16 @@ public:
     virtual ~StatusView() = default;
     virtual QString caption(Field field) const = 0;
     virtual void setCaption(Field field, const QString &text) = 0;
-    // Visible := false; the window is never shown again.
-    virtual void setInvisible() = 0;
+    // Hides the window for the rest of the run: later requests to show it are ignored.
+    virtual void keepHidden() = 0;
 
 protected:
     StatusView() = default;
     StatusView(const StatusView &) = default;
     StatusView &operator=(const StatusView &) = default;
 };
+
+// The one failure action of a handler's trap: logs the reason of the failure being handled under
+// the field's role, then writes the failure text into the state field. Call it only inside a
+// catch block.
+void reportCurrentFailure(StatusView &view, Field stateField, const QString &failureText);

@@ -7,6 +7,10 @@
 #include "statustext.h"
 #include "statusview.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTimer>
+
 namespace {
 
 // Only the opening of a received text can decide a match, so that is all a drain keeps: a flood
@@ -28,30 +32,52 @@ private:
 // True when a byte waits. A transport cuts a command wherever its chunk ends (a USB adapter's
 // latency timer, a UART's FIFO timeout), so a text that is only a command's opening is given a
 // moment for its next byte; any other text is decided at once.
-bool moreToCome(CommControl &mscomm1, const ReceivedText &text, const EventPump &pump)
+bool moreToCome(CommControl &devicePort, const ReceivedText &text, const EventPump &pump)
 {
-    if (mscomm1.inBufferCount() > 0)
+    if (devicePort.inBufferCount() > 0)
         return true;
-    if (!IsDrawerCommandOpening(text.opening()))
+    if (!isDrawerCommandOpening(text.opening()))
         return false;
-    pump.waitUntil([&mscomm1] { return mscomm1.inBufferCount() > 0; }, commandOpeningWaitMs);
-    return mscomm1.inBufferCount() > 0;
+    pump.waitUntil([&devicePort] { return devicePort.inBufferCount() > 0; }, commandOpeningWaitMs);
+    return devicePort.inBufferCount() > 0;
+}
+
+// Sleeps in the event loop: every pass blocks until some event comes, and a timer makes sure
+// one comes by the deadline.
+void waitInEventLoop(const std::function<bool()> &ready, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs, Qt::PreciseTimer);
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    while (!ready()) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0)
+            return;
+        wake.start(static_cast<int>(left));
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
 }
 
 } // namespace
 
-void DrainInput(CommControl &mscomm1, StatusView &view, const StartOptions &options,
+EventPump EventPump::applicationLoop()
+{
+    return {[] { QCoreApplication::processEvents(); }, waitInEventLoop};
+}
+
+void DrainInput(CommControl &devicePort, StatusView &view, const StartOptions &options,
                 DrawerLibrary &library, const EventPump &pump)
 {
     try {
-        if (mscomm1.commEvent() != CommControl::comEvReceive)
+        if (devicePort.commEvent() != CommControl::comEvReceive)
             return;
         ReceivedText text;
         for (;;) {
             pump.processEvents();
-            if (!moreToCome(mscomm1, text, pump))
+            if (!moreToCome(devicePort, text, pump))
                 break;
-            const QByteArray bytes = mscomm1.input();
+            const QByteArray bytes = devicePort.input();
             if (bytes.isEmpty())
                 throw CommError("a waiting byte could not be read");
             text.append(bytes.at(0));
@@ -61,10 +87,9 @@ void DrainInput(CommControl &mscomm1, StatusView &view, const StartOptions &opti
         const qint32 result = KickDrawer(options, library);
         if (result != 0)
             qCWarning(lcTralvo, "Device: the drawer library returned %d", result);
-        view.setCaption(Field::Label8,
+        view.setCaption(Field::DeviceState,
                         result == 0 ? StatusText::receiveSuccess() : StatusText::receiveFailed());
     } catch (...) {
-        qCWarning(lcTralvo, "Device: %s", currentFailure().c_str());
-        view.setCaption(Field::Label8, StatusText::receiveFailed());
+        reportCurrentFailure(view, Field::DeviceState, StatusText::receiveFailed());
     }
 }

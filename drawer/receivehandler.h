@@ -14,6 +14,9 @@ struct EventPump
     std::function<void()> processEvents;
     // Runs the window until ready() holds or timeoutMs has passed, sleeping between events.
     std::function<void(const std::function<bool()> &ready, int timeoutMs)> waitUntil;
+
+    // The application's own event loop; tests give a pump of their own.
+    static EventPump applicationLoop();
 };
 
 // How long a drain that has taken only the opening of a drawer command (ESC) waits for the next
@@ -25,5 +28,5 @@ constexpr int commandOpeningWaitMs = 20;
 // that has taken only a command's opening waits up to commandOpeningWaitMs for the rest before
 // it decides. The outcome goes to the Device state field; a failing step gives "Receive Failed",
 // and its reason goes to the log.
-void DrainInput(CommControl &mscomm1, StatusView &view, const StartOptions &options,
+void DrainInput(CommControl &devicePort, StatusView &view, const StartOptions &options,
                 DrawerLibrary &library, const EventPump &pump);

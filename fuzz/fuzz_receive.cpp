@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     port.setPortOpen(true);
     port.setInputLen(1);
     RecordingView view;
-    view.setCaption(Field::Label8, StatusText::openSuccess());
+    view.setCaption(Field::DeviceState, StatusText::openSuccess());
     CountingLibrary library;
     // Chunks come far apart in time: a drain that waits for the rest of a command gets none.
     const EventPump pump{[] {}, [](const std::function<bool()> &, int) {}};
@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const QByteArray early = lateHalf ? chunk.left((chunk.size() + 1) / 2) : chunk;
         const QByteArray late = lateHalf ? chunk.mid(early.size()) : QByteArray();
         port.hold(early);
-        const QString stateBefore = view.caption(Field::Label8);
+        const QString stateBefore = view.caption(Field::DeviceState);
         const qsizetype callsBefore = library.calls.size();
         const int readsBefore = port.inputReads();
 
@@ -104,7 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             port.raise(CommControl::comEvSend);
             if (port.inputReads() != readsBefore || port.waiting() != early)
                 violated("a send event read the port", chunk);
-            if (library.calls.size() != callsBefore || view.caption(Field::Label8) != stateBefore)
+            if (library.calls.size() != callsBefore ||
+                view.caption(Field::DeviceState) != stateBefore)
                 violated("a send event had an effect", chunk);
         }
 
@@ -125,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
         const bool command = beginsWithEscP(chunk);
         const qsizetype pulses = library.calls.size() - callsBefore;
-        const QString state = view.caption(Field::Label8);
+        const QString state = view.caption(Field::DeviceState);
         if (!command) {
             if (pulses != 0)
                 violated("a pulse without a command", chunk);

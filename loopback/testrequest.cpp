@@ -6,22 +6,21 @@
 #include "statustext.h"
 #include "statusview.h"
 
-void SendTestRequest(CommControl &mscomm2, StatusView &view)
+void SendTestRequest(CommControl &testPort, StatusView &view)
 {
     try {
-        ConfigurePort(mscomm2, view, Field::Label9, Field::Label4);
-        mscomm2.setOutput(QByteArray("\x1b\x70", 2));
-        mscomm2.setPortOpen(false);
-        view.setCaption(Field::Label3, StatusText::openSuccess());
+        ConfigurePort(testPort, view, Field::TestPort, Field::TestBaud);
+        testPort.setOutput(QByteArray("\x1b\x70", 2));
+        testPort.setPortOpen(false);
+        view.setCaption(Field::TestState, StatusText::openSuccess());
     } catch (...) {
-        qCWarning(lcTralvo, "Test: %s", currentFailure().c_str());
+        reportCurrentFailure(view, Field::TestState, StatusText::openFailed());
         // A failed request must not keep the Test port from other programs until the next one.
         try {
-            if (mscomm2.portOpen())
-                mscomm2.setPortOpen(false);
+            if (testPort.portOpen())
+                testPort.setPortOpen(false);
         } catch (...) {
             qCWarning(lcTralvo, "Test: closing the port failed: %s", currentFailure().c_str());
         }
-        view.setCaption(Field::Label3, StatusText::openFailed());
     }
 }

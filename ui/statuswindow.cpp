@@ -1,4 +1,4 @@
-#include "start.h"
+#include "statuswindow.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -73,53 +73,61 @@ private:
     std::vector<std::pair<QLabel *, QRect>> m_rows;
 };
 
-struct GroupNames
+// One group of the window. The object names are the controls' names of old, which UI tests and
+// accessibility tools find them by; the roles say which field each value label is.
+struct Group
 {
     const char *frame;
     const char *title;
-    const char *portCaption;
-    const char *baudCaption;
-    const char *stateCaption;
-    const char *port;
-    const char *baud;
-    const char *state;
-    QString portText;
+    int top; // in twips
+    const char *captionNames[3];
+    const char *valueNames[3];
+    Field roles[3]; // port, baud, state
+    const char *portText;
+};
+
+const Group groups[] = {
+    {"Frame1",
+     "Device",
+     90,
+     {"Label1", "Label2", "Label5"},
+     {"Label6", "Label7", "Label8"},
+     {Field::DevicePort, Field::DeviceBaud, Field::DeviceState},
+     "9"},
+    {"Frame2",
+     "Test",
+     1395,
+     {"Label11", "Label12", "Label10"},
+     {"Label9", "Label4", "Label3"},
+     {Field::TestPort, Field::TestBaud, Field::TestState},
+     "8"},
 };
 
 } // namespace
 
-Start::Start(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint)
+StatusWindow::StatusWindow(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName(QStringLiteral("Start"));
     setWindowTitle(QStringLiteral("TRALVO is Not COM"));
     setFixedSize(px(3225), px(3270));
 
-    const GroupNames groups[] = {
-        {"Frame1", "Device", "Label1", "Label2", "Label5", "Label6", "Label7", "Label8",
-         QStringLiteral("9")},
-        {"Frame2", "Test", "Label11", "Label12", "Label10", "Label9", "Label4", "Label3",
-         QStringLiteral("8")},
-    };
-    const int frameTops[] = {90, 1395};
-    QLabel *fields[2][3] = {};
-    for (int g = 0; g < 2; ++g) {
-        const GroupNames &n = groups[g];
-        auto *frame = new Frame(QLatin1String(n.title), this);
-        frame->setObjectName(QLatin1String(n.frame));
-        frame->setGeometry(twipRect(90, frameTops[g], 3045, 1185));
-        frame->addRow(n.portCaption, QStringLiteral("Serial Port"), twipRect(45, 270, 1215, 180));
-        frame->addRow(n.baudCaption, QStringLiteral("Serial Baud "), twipRect(45, 570, 1215, 180));
-        frame->addRow(n.stateCaption, QStringLiteral("State"), twipRect(45, 870, 1215, 180));
-        fields[g][0] = frame->addRow(n.port, n.portText, twipRect(1380, 270, 1620, 180));
-        fields[g][1] =
-            frame->addRow(n.baud, QStringLiteral("9600"), twipRect(1380, 570, 1620, 180));
-        fields[g][2] =
-            frame->addRow(n.state, QStringLiteral("Success"), twipRect(1380, 870, 1620, 180));
+    for (const Group &group : groups) {
+        auto *frame = new Frame(QLatin1String(group.title), this);
+        frame->setObjectName(QLatin1String(group.frame));
+        frame->setGeometry(twipRect(90, group.top, 3045, 1185));
+        const QString captions[] = {QStringLiteral("Serial Port"), QStringLiteral("Serial Baud "),
+                                    QStringLiteral("State")};
+        const QString values[] = {QLatin1String(group.portText), QStringLiteral("9600"),
+                                  QStringLiteral("Success")};
+        const int rowTops[] = {270, 570, 870};
+        for (int row = 0; row < 3; ++row) {
+            frame->addRow(group.captionNames[row], captions[row],
+                          twipRect(45, rowTops[row], 1215, 180));
+            m_fields[group.roles[row]] = frame->addRow(group.valueNames[row], values[row],
+                                                       twipRect(1380, rowTops[row], 1620, 180));
+        }
     }
-    m_fields = {
-        {Field::Label6, fields[0][0]}, {Field::Label7, fields[0][1]}, {Field::Label8, fields[0][2]},
-        {Field::Label9, fields[1][0]}, {Field::Label4, fields[1][1]}, {Field::Label3, fields[1][2]},
-    };
 
     // Request is made first so that it comes first in the tab order on every Qt version.
     auto *request = new QPushButton(QStringLiteral("Request"), this);
@@ -129,42 +137,42 @@ Start::Start(QWidget *parent) : QWidget(parent, Qt::Window | Qt::MSWindowsFixedS
     clear->setObjectName(QStringLiteral("Command2"));
     clear->setGeometry(twipRect(150, 2700, 1395, 495));
 
-    connect(clear, &QPushButton::clicked, this, &Start::clearStatus);
-    connect(request, &QPushButton::clicked, this, &Start::requestClicked);
+    connect(clear, &QPushButton::clicked, this, &StatusWindow::clearStatus);
+    connect(request, &QPushButton::clicked, this, &StatusWindow::requestClicked);
 }
 
-QString Start::caption(Field field) const
+QString StatusWindow::caption(Field field) const
 {
     return m_fields.at(field)->text();
 }
 
-void Start::setCaption(Field field, const QString &text)
+void StatusWindow::setCaption(Field field, const QString &text)
 {
     m_fields.at(field)->setText(text);
-    if (field == Field::Label8 || field == Field::Label3)
+    if (field == Field::DeviceState || field == Field::TestState)
         Q_EMIT stateWritten(field, text);
 }
 
-void Start::setInvisible()
+void StatusWindow::keepHidden()
 {
-    m_invisible = true;
+    m_keptHidden = true;
     QWidget::setVisible(false);
 }
 
-void Start::setVisible(bool visible)
+void StatusWindow::setVisible(bool visible)
 {
-    if (visible && m_invisible)
+    if (visible && m_keptHidden)
         return;
     QWidget::setVisible(visible);
 }
 
-void Start::clearStatus()
+void StatusWindow::clearStatus()
 {
-    setCaption(Field::Label8, QString());
-    setCaption(Field::Label3, QString());
+    setCaption(Field::DeviceState, QString());
+    setCaption(Field::TestState, QString());
 }
 
-void Start::closeEvent(QCloseEvent *event)
+void StatusWindow::closeEvent(QCloseEvent *event)
 {
     Q_EMIT unloading();
     event->accept();

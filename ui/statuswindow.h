@@ -10,16 +10,16 @@ class QLabel;
 
 // The status window: a Device and a Test group, each with its port, baud and state fields, and
 // the Clear and Request buttons.
-class Start : public QWidget, public StatusView
+class StatusWindow : public QWidget, public StatusView
 {
     Q_OBJECT
 public:
-    explicit Start(QWidget *parent = nullptr);
+    explicit StatusWindow(QWidget *parent = nullptr);
 
     QString caption(Field field) const override;
     void setCaption(Field field, const QString &text) override;
-    void setInvisible() override;
-    bool isInvisible() const { return m_invisible; }
+    void keepHidden() override;
+    bool isKeptHidden() const { return m_keptHidden; }
 
     void setVisible(bool visible) override;
 
@@ -28,7 +28,7 @@ public:
 
 Q_SIGNALS:
     void requestClicked();
-    // A state field (Label8 or Label3) was written.
+    // A state field (the Device or the Test state) was written.
     void stateWritten(Field field, const QString &text);
     // The window is closing; the program ends with it.
     void unloading();
@@ -38,5 +38,5 @@ protected:
 
 private:
     std::map<Field, QLabel *> m_fields;
-    bool m_invisible = false;
+    bool m_keptHidden = false;
 };

@@ -1,9 +1,9 @@
+#include "bridge.h"
 #include "builtfiles.h"
 #include "cashboxlibrary.h"
 #include "ptypair.h"
 #include "qtcommcontrol.h"
-#include "start.h"
-#include "tralvo.h"
+#include "statuswindow.h"
 
 #include <QFile>
 #include <QPushButton>
@@ -22,11 +22,11 @@ struct Program
     }
     QString state(Field f) const { return window.caption(f); }
 
-    Start window;
-    QtCommControl mscomm1;
-    QtCommControl mscomm2;
+    StatusWindow window;
+    QtCommControl devicePort;
+    QtCommControl testPort;
     CashBoxLibrary cashBox{{standinFolder()}, false};
-    Tralvo tralvo{window, mscomm1, mscomm2, cashBox};
+    Bridge bridge{window, devicePort, testPort, cashBox};
 };
 
 int countLines(const QString &path)
@@ -39,7 +39,7 @@ int countLines(const QString &path)
 
 } // namespace
 
-class TestTralvo : public QObject
+class TestBridge : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -62,7 +62,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_log;
 };
 
-void TestTralvo::init()
+void TestBridge::init()
 {
     m_dir = std::make_unique<ComDir>();
     m_log = std::make_unique<QTemporaryDir>();
@@ -70,83 +70,83 @@ void TestTralvo::init()
     qputenv("CASHBOX_STANDIN_LOG", QFile::encodeName(pulses()));
 }
 
-void TestTralvo::cleanup()
+void TestBridge::cleanup()
 {
     m_dir.reset();
     m_log.reset();
 }
 
-void TestTralvo::opensDevicePort()
+void TestBridge::opensDevicePort()
 {
     Pty pty;
     QVERIFY(m_dir->link(9, pty.slavePath()));
     Program p;
-    p.tralvo.load(QStringLiteral("0,0"));
-    QCOMPARE(p.state(Field::Label8), QStringLiteral("Open Success"));
-    QCOMPARE(p.state(Field::Label3), QString());
-    QVERIFY(p.mscomm1.portOpen());
+    p.bridge.load(QStringLiteral("0,0"));
+    QCOMPARE(p.state(Field::DeviceState), QStringLiteral("Open Success"));
+    QCOMPARE(p.state(Field::TestState), QString());
+    QVERIFY(p.devicePort.portOpen());
 
     QVERIFY(pty.write(escP + QByteArray("\x00\x19\xfa", 3)));
-    QTRY_COMPARE(p.state(Field::Label8), QStringLiteral("Receive Success"));
+    QTRY_COMPARE(p.state(Field::DeviceState), QStringLiteral("Receive Success"));
     QCOMPARE(countLines(pulses()), 1);
 
     // Clear leaves the Device port open and listening.
     p.press("Command2");
-    QCOMPARE(p.state(Field::Label8), QString());
+    QCOMPARE(p.state(Field::DeviceState), QString());
     QVERIFY(pty.write(escP));
-    QTRY_COMPARE(p.state(Field::Label8), QStringLiteral("Receive Success"));
+    QTRY_COMPARE(p.state(Field::DeviceState), QStringLiteral("Receive Success"));
     QCOMPARE(countLines(pulses()), 2);
 }
 
-void TestTralvo::missingOrHeldDevicePort()
+void TestBridge::missingOrHeldDevicePort()
 {
     {
         Program p;
-        p.tralvo.load(QStringLiteral("1,0"));
-        QCOMPARE(p.state(Field::Label8), QStringLiteral("Open Failed"));
-        QVERIFY(p.window.isInvisible());
+        p.bridge.load(QStringLiteral("1,0"));
+        QCOMPARE(p.state(Field::DeviceState), QStringLiteral("Open Failed"));
+        QVERIFY(p.window.isKeptHidden());
     }
     Pty pty;
     QVERIFY(m_dir->link(9, pty.slavePath()));
     PortHolder holder(m_dir->port(9));
     QVERIFY(holder.held());
     Program p;
-    p.tralvo.load(QString());
-    QCOMPARE(p.state(Field::Label8), QStringLiteral("Open Failed"));
-    QVERIFY(!p.mscomm1.portOpen());
+    p.bridge.load(QString());
+    QCOMPARE(p.state(Field::DeviceState), QStringLiteral("Open Failed"));
+    QVERIFY(!p.devicePort.portOpen());
 }
 
-void TestTralvo::lostDevicePortShowsReceiveFailed()
+void TestBridge::lostDevicePortShowsReceiveFailed()
 {
     Pty pty;
     QVERIFY(m_dir->link(9, pty.slavePath()));
     Program p;
-    p.tralvo.load(QString());
-    QCOMPARE(p.state(Field::Label8), QStringLiteral("Open Success"));
+    p.bridge.load(QString());
+    QCOMPARE(p.state(Field::DeviceState), QStringLiteral("Open Success"));
     pty.closeMaster();
-    QTRY_COMPARE(p.state(Field::Label8), QStringLiteral("Receive Failed"));
-    QVERIFY(!p.mscomm1.portOpen());
+    QTRY_COMPARE(p.state(Field::DeviceState), QStringLiteral("Receive Failed"));
+    QVERIFY(!p.devicePort.portOpen());
 }
 
-void TestTralvo::requestRoundTheLoop()
+void TestBridge::requestRoundTheLoop()
 {
     SocatPair pair(*m_dir, 9, 8);
     QVERIFY(pair.isRunning());
     Program p;
-    p.tralvo.load(QStringLiteral("0,1"));
-    QCOMPARE(p.state(Field::Label8), QStringLiteral("Open Success"));
+    p.bridge.load(QStringLiteral("0,1"));
+    QCOMPARE(p.state(Field::DeviceState), QStringLiteral("Open Success"));
 
     p.press("Command1");
-    QCOMPARE(p.state(Field::Label3), QStringLiteral("Open Success"));
-    QVERIFY(!p.mscomm2.portOpen());
-    QTRY_COMPARE(p.state(Field::Label8), QStringLiteral("Receive Success"));
+    QCOMPARE(p.state(Field::TestState), QStringLiteral("Open Success"));
+    QVERIFY(!p.testPort.portOpen());
+    QTRY_COMPARE(p.state(Field::DeviceState), QStringLiteral("Receive Success"));
     QTRY_COMPARE(countLines(pulses()), 1);
 
     // A second press is a cycle of its own.
     p.press("Command2");
     p.press("Command1");
-    QCOMPARE(p.state(Field::Label3), QStringLiteral("Open Success"));
-    QTRY_COMPARE(p.state(Field::Label8), QStringLiteral("Receive Success"));
+    QCOMPARE(p.state(Field::TestState), QStringLiteral("Open Success"));
+    QTRY_COMPARE(p.state(Field::DeviceState), QStringLiteral("Receive Success"));
     QTRY_COMPARE(countLines(pulses()), 2);
     QTest::qWait(200);
     QCOMPARE(countLines(pulses()), 2);
@@ -155,30 +155,30 @@ void TestTralvo::requestRoundTheLoop()
     QVERIFY(f.readAll().contains("\"50d\" \"6\" \"501\" \"5\" -> 0"));
 }
 
-void TestTralvo::requestNotJoined()
+void TestBridge::requestNotJoined()
 {
     Pty device;
     Pty test;
     QVERIFY(m_dir->link(9, device.slavePath()) && m_dir->link(8, test.slavePath()));
     Program p;
-    p.tralvo.load(QString());
+    p.bridge.load(QString());
     p.press("Command1");
-    QCOMPARE(p.state(Field::Label3), QStringLiteral("Open Success"));
+    QCOMPARE(p.state(Field::TestState), QStringLiteral("Open Success"));
     QTest::qWait(200);
-    QCOMPARE(p.state(Field::Label8), QStringLiteral("Open Success"));
+    QCOMPARE(p.state(Field::DeviceState), QStringLiteral("Open Success"));
     QCOMPARE(countLines(pulses()), 0);
 }
 
-void TestTralvo::requestToMissingOrHeldPort()
+void TestBridge::requestToMissingOrHeldPort()
 {
     Pty device;
     QVERIFY(m_dir->link(9, device.slavePath()));
     Program p;
-    p.tralvo.load(QString());
+    p.bridge.load(QString());
     p.press("Command1");
-    QCOMPARE(p.state(Field::Label3), QStringLiteral("Open Failed"));
-    QVERIFY(!p.mscomm2.portOpen());
-    QCOMPARE(p.state(Field::Label8), QStringLiteral("Open Success"));
+    QCOMPARE(p.state(Field::TestState), QStringLiteral("Open Failed"));
+    QVERIFY(!p.testPort.portOpen());
+    QCOMPARE(p.state(Field::DeviceState), QStringLiteral("Open Success"));
 
     Pty test;
     QVERIFY(m_dir->link(8, test.slavePath()));
@@ -186,75 +186,75 @@ void TestTralvo::requestToMissingOrHeldPort()
         PortHolder holder(m_dir->port(8));
         QVERIFY(holder.held());
         p.press("Command1");
-        QCOMPARE(p.state(Field::Label3), QStringLiteral("Open Failed"));
-        QVERIFY(!p.mscomm2.portOpen());
+        QCOMPARE(p.state(Field::TestState), QStringLiteral("Open Failed"));
+        QVERIFY(!p.testPort.portOpen());
     }
 
     p.press("Command1");
-    QCOMPARE(p.state(Field::Label3), QStringLiteral("Open Success"));
+    QCOMPARE(p.state(Field::TestState), QStringLiteral("Open Success"));
 }
 
-void TestTralvo::requestAfterStartUpFailure()
+void TestBridge::requestAfterStartUpFailure()
 {
     Pty test;
     QVERIFY(m_dir->link(8, test.slavePath()));
     Program p;
-    p.tralvo.load(QString());
-    QCOMPARE(p.state(Field::Label8), QStringLiteral("Open Failed"));
+    p.bridge.load(QString());
+    QCOMPARE(p.state(Field::DeviceState), QStringLiteral("Open Failed"));
     p.press("Command1");
-    QCOMPARE(p.state(Field::Label3), QStringLiteral("Open Success"));
+    QCOMPARE(p.state(Field::TestState), QStringLiteral("Open Success"));
     QCOMPARE(test.read(2, 1000), escP);
 }
 
-void TestTralvo::requestBytesOnTheWire()
+void TestBridge::requestBytesOnTheWire()
 {
     Pty test;
     QVERIFY(m_dir->link(8, test.slavePath()));
     Program p;
-    p.tralvo.load(QString());
+    p.bridge.load(QString());
     p.press("Command1");
     p.press("Command1");
     // Exactly ESC p per press, nothing more.
     QCOMPARE(test.read(5, 500), escP + escP);
 }
 
-void TestTralvo::closingTheWindowShutsDown()
+void TestBridge::closingTheWindowShutsDown()
 {
     Pty pty;
     QVERIFY(m_dir->link(9, pty.slavePath()));
     Program p;
-    p.tralvo.load(QString());
+    p.bridge.load(QString());
     p.window.show();
-    QVERIFY(p.mscomm1.portOpen());
+    QVERIFY(p.devicePort.portOpen());
     QVERIFY(p.window.close());
-    QVERIFY(p.tralvo.isUnloaded());
-    QVERIFY(!p.mscomm1.portOpen());
+    QVERIFY(p.bridge.isUnloaded());
+    QVERIFY(!p.devicePort.portOpen());
     QVERIFY(PortHolder(m_dir->port(9)).held());
 }
 
-void TestTralvo::closeDuringDrainMakesNoPulse()
+void TestBridge::closeDuringDrainMakesNoPulse()
 {
     Pty pty;
     QVERIFY(m_dir->link(9, pty.slavePath()));
-    Start window;
-    QtCommControl mscomm1;
-    QtCommControl mscomm2;
+    StatusWindow window;
+    QtCommControl devicePort;
+    QtCommControl testPort;
     // Connected ahead of the receive handler: the close is queued when the event comes in and
     // runs inside the drain, at its first pass through the event loop.
-    connect(&mscomm1, &CommControl::onComm, &window,
+    connect(&devicePort, &CommControl::onComm, &window,
             [&] { QTimer::singleShot(0, &window, [&] { window.close(); }); });
     CashBoxLibrary cashBox({standinFolder()}, false);
-    Tralvo tralvo(window, mscomm1, mscomm2, cashBox);
-    tralvo.load(QString());
+    Bridge bridge(window, devicePort, testPort, cashBox);
+    bridge.load(QString());
     window.show();
     QVERIFY(pty.write(escP));
-    QTRY_VERIFY(tralvo.isUnloaded());
-    QCOMPARE(window.caption(Field::Label8), QStringLiteral("Receive Failed"));
+    QTRY_VERIFY(bridge.isUnloaded());
+    QCOMPARE(window.caption(Field::DeviceState), QStringLiteral("Receive Failed"));
     QVERIFY(pty.write(escP));
     QTest::qWait(200);
     QCOMPARE(countLines(pulses()), 0);
-    QVERIFY(!mscomm1.portOpen());
+    QVERIFY(!devicePort.portOpen());
 }
 
-QTEST_MAIN(TestTralvo)
-#include "tst_tralvo.moc"
+QTEST_MAIN(TestBridge)
+#include "tst_bridge.moc"

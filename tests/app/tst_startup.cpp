@@ -42,12 +42,12 @@ private Q_SLOTS:
 void TestStartUp::opensDevicePortInOrder()
 {
     RecordingView view;
-    FakeCommControl mscomm1;
+    FakeCommControl devicePort;
     StartOptions options;
-    StartUp(QString(), options, view, mscomm1);
+    StartUp(QString(), options, view, devicePort);
 
-    QCOMPARE(mscomm1.log(), setUpSequence);
-    QVERIFY(mscomm1.portOpen());
+    QCOMPARE(devicePort.log(), setUpSequence);
+    QVERIFY(devicePort.portOpen());
     QCOMPARE(view.writes(), fixedFields + QStringList{QStringLiteral("Label8=Open Success")});
     QVERIFY(!view.invisible());
     QCOMPARE(options.hideField, QStringLiteral("0"));
@@ -78,15 +78,15 @@ void TestStartUp::failingStep()
 
     for (const QString &arguments : {QStringLiteral("0,0"), QStringLiteral("1,0")}) {
         RecordingView view;
-        FakeCommControl mscomm1;
-        mscomm1.failAt(failing);
+        FakeCommControl devicePort;
+        devicePort.failAt(failing);
         StartOptions options;
         // A failure of the port's may clear up, so the caller tries again.
-        QCOMPARE(StartUp(arguments, options, view, mscomm1), StartOutcome::PortFailed);
+        QCOMPARE(StartUp(arguments, options, view, devicePort), StartOutcome::PortFailed);
 
         // The steps before the failing one stay done, none after it runs, and nothing is open.
-        QCOMPARE(mscomm1.log(), setUpSequence.mid(0, done));
-        QVERIFY(!mscomm1.portOpen());
+        QCOMPARE(devicePort.log(), setUpSequence.mid(0, done));
+        QVERIFY(!devicePort.portOpen());
         QCOMPARE(view.writes(), fixedFields + QStringList{QStringLiteral("Label8=Open Failed")});
         QCOMPARE(view.invisible(), arguments.startsWith(QLatin1Char('1')));
     }
@@ -132,22 +132,22 @@ void TestStartUp::hideField()
     QFETCH(QString, deviceState);
 
     RecordingView view;
-    FakeCommControl mscomm1;
+    FakeCommControl devicePort;
     StartOptions options;
-    const StartOutcome outcome = StartUp(arguments, options, view, mscomm1);
+    const StartOutcome outcome = StartUp(arguments, options, view, devicePort);
 
     // A command line that fails can never succeed: the caller must not try again.
     QCOMPARE(outcome, deviceState == QLatin1String("Open Success") ? StartOutcome::Opened
                                                                    : StartOutcome::OptionsFailed);
     QCOMPARE(view.invisible(), hidden);
-    QCOMPARE(view.caption(Field::Label8), deviceState);
+    QCOMPARE(view.caption(Field::DeviceState), deviceState);
     QTEST(options.profileField, "profile");
-    QCOMPARE(mscomm1.portOpen(), deviceState == QLatin1String("Open Success"));
+    QCOMPARE(devicePort.portOpen(), deviceState == QLatin1String("Open Success"));
     if (deviceState == QLatin1String("Open Failed")) {
         // A hide field that is no number stops start-up before any field or port is touched.
         QCOMPARE(view.writes(), QStringList{QStringLiteral("Label8=Open Failed")});
-        QCOMPARE(view.caption(Field::Label3), QStringLiteral("Success"));
-        QVERIFY(mscomm1.log().isEmpty());
+        QCOMPARE(view.caption(Field::TestState), QStringLiteral("Success"));
+        QVERIFY(devicePort.log().isEmpty());
     }
 }
 
@@ -156,7 +156,7 @@ void TestStartUp::configureClosesAnOpenPortFirst()
     RecordingView view;
     FakeCommControl control;
     control.setPortOpen(true);
-    ConfigurePort(control, view, Field::Label9, Field::Label4);
+    ConfigurePort(control, view, Field::TestPort, Field::TestBaud);
     QStringList expected = setUpSequence;
     expected[0] = QStringLiteral("CommPort=8");
     expected.prepend(QStringLiteral("PortOpen=false"));
@@ -166,30 +166,30 @@ void TestStartUp::configureClosesAnOpenPortFirst()
 
 void TestStartUp::shutDownClosesOpenPorts()
 {
-    FakeCommControl mscomm1;
-    FakeCommControl mscomm2;
-    mscomm1.setPortOpen(true);
-    ShutDown(mscomm1, mscomm2);
-    QVERIFY(!mscomm1.portOpen());
+    FakeCommControl devicePort;
+    FakeCommControl testPort;
+    devicePort.setPortOpen(true);
+    ShutDown(devicePort, testPort);
+    QVERIFY(!devicePort.portOpen());
     // The Test port was closed already and is left alone.
-    QVERIFY(mscomm2.log().isEmpty());
+    QVERIFY(testPort.log().isEmpty());
 
-    mscomm1.setPortOpen(true);
-    mscomm2.setPortOpen(true);
-    ShutDown(mscomm1, mscomm2);
-    QVERIFY(!mscomm1.portOpen());
-    QVERIFY(!mscomm2.portOpen());
+    devicePort.setPortOpen(true);
+    testPort.setPortOpen(true);
+    ShutDown(devicePort, testPort);
+    QVERIFY(!devicePort.portOpen());
+    QVERIFY(!testPort.portOpen());
 }
 
 void TestStartUp::shutDownStopsAtFailedClose()
 {
-    FakeCommControl mscomm1;
-    FakeCommControl mscomm2;
-    mscomm1.setPortOpen(true);
-    mscomm2.setPortOpen(true);
-    mscomm1.failAt(Property::PortOpen);
-    ShutDown(mscomm1, mscomm2);
-    QVERIFY(mscomm2.portOpen());
+    FakeCommControl devicePort;
+    FakeCommControl testPort;
+    devicePort.setPortOpen(true);
+    testPort.setPortOpen(true);
+    devicePort.failAt(Property::PortOpen);
+    ShutDown(devicePort, testPort);
+    QVERIFY(testPort.portOpen());
 }
 
 QTEST_GUILESS_MAIN(TestStartUp)

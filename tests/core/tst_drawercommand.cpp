@@ -37,12 +37,12 @@ void TestDrawerCommand::recognise()
 {
     QFETCH(QByteArray, text);
     QTEST(IsDrawerCommand(text), "match");
-    QTEST(IsDrawerCommandOpening(text), "opening");
+    QTEST(isDrawerCommandOpening(text), "opening");
 }
 
 void TestDrawerCommand::table()
 {
-    QCOMPARE(DrawerCommands(), QList<QByteArray>{QByteArray("\x1b\x70", 2)});
+    QCOMPARE(drawerCommands(), QList<QByteArray>{QByteArray("\x1b\x70", 2)});
     QCOMPARE(longestDrawerCommand(), 2);
 }
 

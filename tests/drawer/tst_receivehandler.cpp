@@ -18,12 +18,12 @@ struct Bench
 {
     Bench()
     {
-        mscomm1.setInputLen(1);
-        mscomm1.setPortOpen(true);
-        QObject::connect(&mscomm1, &CommControl::onComm,
-                         [this] { DrainInput(mscomm1, view, options, library, pump); });
+        devicePort.setInputLen(1);
+        devicePort.setPortOpen(true);
+        QObject::connect(&devicePort, &CommControl::onComm,
+                         [this] { DrainInput(devicePort, view, options, library, pump); });
     }
-    FakeCommControl mscomm1;
+    FakeCommControl devicePort;
     RecordingView view;
     StartOptions options;
     CountingLibrary library;
@@ -91,13 +91,13 @@ void TestReceiveHandler::received()
     Bench b;
     b.options.profileField = profile;
     b.library.result = result;
-    b.view.setCaption(Field::Label8, QStringLiteral("before"));
-    b.mscomm1.hold(bytes);
-    b.mscomm1.raise(CommControl::comEvReceive);
+    b.view.setCaption(Field::DeviceState, QStringLiteral("before"));
+    b.devicePort.hold(bytes);
+    b.devicePort.raise(CommControl::comEvReceive);
 
     QCOMPARE(b.library.calls.size(), pulses);
-    QCOMPARE(b.view.caption(Field::Label8), state);
-    QVERIFY(b.mscomm1.waiting().isEmpty());
+    QCOMPARE(b.view.caption(Field::DeviceState), state);
+    QVERIFY(b.devicePort.waiting().isEmpty());
     // None of these ends in a command's opening alone, so none waits for more.
     QVERIFY(b.waits.isEmpty());
     if (pulses == 1)
@@ -108,30 +108,30 @@ void TestReceiveHandler::received()
 void TestReceiveHandler::otherEventLeavesBytesUnread()
 {
     Bench b;
-    b.view.setCaption(Field::Label8, QStringLiteral("before"));
-    b.mscomm1.hold(escP);
+    b.view.setCaption(Field::DeviceState, QStringLiteral("before"));
+    b.devicePort.hold(escP);
     for (const qint16 event : {qint16(0), qint16(1), qint16(3), qint16(1004)})
-        b.mscomm1.raise(event);
-    QCOMPARE(b.mscomm1.waiting(), escP);
-    QCOMPARE(b.mscomm1.inputReads(), 0);
+        b.devicePort.raise(event);
+    QCOMPARE(b.devicePort.waiting(), escP);
+    QCOMPARE(b.devicePort.inputReads(), 0);
     QVERIFY(b.library.calls.isEmpty());
-    QCOMPARE(b.view.caption(Field::Label8), QStringLiteral("before"));
+    QCOMPARE(b.view.caption(Field::DeviceState), QStringLiteral("before"));
 }
 
 void TestReceiveHandler::splitCommandPulsesNothing()
 {
     // ESC, then p only after the wait: two texts, neither a command.
     Bench b;
-    b.mscomm1.hold(QByteArray("\x1b", 1));
-    b.mscomm1.raise();
+    b.devicePort.hold(QByteArray("\x1b", 1));
+    b.devicePort.raise();
     QCOMPARE(b.waits, QList<int>{commandOpeningWaitMs});
-    b.mscomm1.hold(QByteArray("\x70", 1));
-    b.mscomm1.raise();
+    b.devicePort.hold(QByteArray("\x70", 1));
+    b.devicePort.raise();
     QVERIFY(b.library.calls.isEmpty());
     QCOMPARE(b.waits.size(), 1);
     // Each notification starts afresh: a whole command afterwards still pulses.
-    b.mscomm1.hold(escP);
-    b.mscomm1.raise();
+    b.devicePort.hold(escP);
+    b.devicePort.raise();
     QCOMPARE(b.library.calls.size(), 1);
 }
 
@@ -139,12 +139,12 @@ void TestReceiveHandler::splitCommandJoinedWithinWait()
 {
     // The transport delivers ESC alone and the rest a moment later, within the wait.
     Bench b;
-    b.mscomm1.hold(QByteArray("\x1b", 1));
-    b.duringWait = [&] { b.mscomm1.hold(QByteArray("\x70\x00\x19\xfa", 4)); };
-    b.mscomm1.raise();
+    b.devicePort.hold(QByteArray("\x1b", 1));
+    b.duringWait = [&] { b.devicePort.hold(QByteArray("\x70\x00\x19\xfa", 4)); };
+    b.devicePort.raise();
     QCOMPARE(b.library.calls.size(), 1);
-    QCOMPARE(b.view.caption(Field::Label8), QStringLiteral("Receive Success"));
-    QVERIFY(b.mscomm1.waiting().isEmpty());
+    QCOMPARE(b.view.caption(Field::DeviceState), QStringLiteral("Receive Success"));
+    QVERIFY(b.devicePort.waiting().isEmpty());
     QCOMPARE(b.waits.size(), 1);
 }
 
@@ -160,19 +160,19 @@ void TestReceiveHandler::failingRead()
 {
     QFETCH(Property, failing);
     Bench b;
-    b.mscomm1.hold(escP);
-    b.mscomm1.failAt(failing);
-    b.mscomm1.raise();
-    QCOMPARE(b.view.caption(Field::Label8), QStringLiteral("Receive Failed"));
+    b.devicePort.hold(escP);
+    b.devicePort.failAt(failing);
+    b.devicePort.raise();
+    QCOMPARE(b.view.caption(Field::DeviceState), QStringLiteral("Receive Failed"));
     QVERIFY(b.library.calls.isEmpty());
 
     // The port stays open and the next notification is handled afresh.
-    b.mscomm1.clearFailures();
-    b.mscomm1.hold(escP);
-    b.mscomm1.raise();
-    QVERIFY(b.mscomm1.portOpen());
+    b.devicePort.clearFailures();
+    b.devicePort.hold(escP);
+    b.devicePort.raise();
+    QVERIFY(b.devicePort.portOpen());
     QCOMPARE(b.library.calls.size(), 1);
-    QCOMPARE(b.view.caption(Field::Label8), QStringLiteral("Receive Success"));
+    QCOMPARE(b.view.caption(Field::DeviceState), QStringLiteral("Receive Success"));
 }
 
 void TestReceiveHandler::badProfileMakesNoCall()
@@ -180,10 +180,10 @@ void TestReceiveHandler::badProfileMakesNoCall()
     for (const QString &profile : {QStringLiteral("x"), QString()}) {
         Bench b;
         b.options.profileField = profile;
-        b.mscomm1.hold(escP);
-        b.mscomm1.raise();
+        b.devicePort.hold(escP);
+        b.devicePort.raise();
         QVERIFY(b.library.calls.isEmpty());
-        QCOMPARE(b.view.caption(Field::Label8), QStringLiteral("Receive Failed"));
+        QCOMPARE(b.view.caption(Field::DeviceState), QStringLiteral("Receive Failed"));
     }
 }
 
@@ -191,37 +191,37 @@ void TestReceiveHandler::absentLibrary()
 {
     Bench b;
     b.library.available = false;
-    b.mscomm1.hold(escP);
-    b.mscomm1.raise();
-    QCOMPARE(b.view.caption(Field::Label8), QStringLiteral("Receive Failed"));
+    b.devicePort.hold(escP);
+    b.devicePort.raise();
+    QCOMPARE(b.view.caption(Field::DeviceState), QStringLiteral("Receive Failed"));
     b.library.available = true;
-    b.mscomm1.hold(escP);
-    b.mscomm1.raise();
+    b.devicePort.hold(escP);
+    b.devicePort.raise();
     QCOMPARE(b.library.calls.size(), 1);
-    QCOMPARE(b.view.caption(Field::Label8), QStringLiteral("Receive Success"));
+    QCOMPARE(b.view.caption(Field::DeviceState), QStringLiteral("Receive Success"));
 }
 
 void TestReceiveHandler::longTextDecidedByItsOpening()
 {
     Bench b;
-    b.mscomm1.hold(escP + QByteArray(100000, '\0'));
-    b.mscomm1.raise();
+    b.devicePort.hold(escP + QByteArray(100000, '\0'));
+    b.devicePort.raise();
     QCOMPARE(b.library.calls.size(), 1);
-    QVERIFY(b.mscomm1.waiting().isEmpty());
+    QVERIFY(b.devicePort.waiting().isEmpty());
 
-    b.mscomm1.hold(QByteArray(100000, '\0') + escP);
-    b.mscomm1.raise();
+    b.devicePort.hold(QByteArray(100000, '\0') + escP);
+    b.devicePort.raise();
     QCOMPARE(b.library.calls.size(), 1);
-    QVERIFY(b.mscomm1.waiting().isEmpty());
+    QVERIFY(b.devicePort.waiting().isEmpty());
 }
 
 void TestReceiveHandler::pumpsOncePerByteAndOnceMore()
 {
     Bench b;
-    b.mscomm1.hold(QByteArray("\x1b\x70\x00\x19\xfa", 5));
-    b.mscomm1.raise();
+    b.devicePort.hold(QByteArray("\x1b\x70\x00\x19\xfa", 5));
+    b.devicePort.raise();
     QCOMPARE(b.pumped, 6);
-    QCOMPARE(b.mscomm1.inputReads(), 5);
+    QCOMPARE(b.devicePort.inputReads(), 5);
 }
 
 void TestReceiveHandler::nestedEventTakesWhatItFinds()
@@ -229,38 +229,38 @@ void TestReceiveHandler::nestedEventTakesWhatItFinds()
     // A notification delivered while draining runs to completion with its own text; the outer
     // drain then continues with what is left.
     Bench b;
-    b.mscomm1.hold(escP);
+    b.devicePort.hold(escP);
     bool nested = false;
-    b.mscomm1.afterInput = [&] {
+    b.devicePort.afterInput = [&] {
         if (nested)
             return;
         nested = true;
-        b.mscomm1.hold(escP + QByteArray("\x00", 1));
-        b.mscomm1.raise();
+        b.devicePort.hold(escP + QByteArray("\x00", 1));
+        b.devicePort.raise();
     };
-    b.mscomm1.raise();
+    b.devicePort.raise();
     // The nested drain sees "p ESC p 00", the outer only "ESC": neither begins with ESC p.
     QCOMPARE(b.library.calls.size(), 0);
-    QVERIFY(b.mscomm1.waiting().isEmpty());
+    QVERIFY(b.devicePort.waiting().isEmpty());
 }
 
 void TestReceiveHandler::portClosedMidDrain()
 {
     // The window closing while a drain lets events run: the drain ends without a pulse.
     Bench b;
-    b.mscomm1.hold(escP + escP);
-    b.mscomm1.afterInput = [&] { b.mscomm1.setPortOpen(false); };
-    b.mscomm1.raise();
+    b.devicePort.hold(escP + escP);
+    b.devicePort.afterInput = [&] { b.devicePort.setPortOpen(false); };
+    b.devicePort.raise();
     QVERIFY(b.library.calls.isEmpty());
-    QCOMPARE(b.view.caption(Field::Label8), QStringLiteral("Receive Failed"));
+    QCOMPARE(b.view.caption(Field::DeviceState), QStringLiteral("Receive Failed"));
 
     // Or while it waits for the rest of a command.
     Bench c;
-    c.mscomm1.hold(QByteArray("\x1b", 1));
-    c.duringWait = [&] { c.mscomm1.setPortOpen(false); };
-    c.mscomm1.raise();
+    c.devicePort.hold(QByteArray("\x1b", 1));
+    c.duringWait = [&] { c.devicePort.setPortOpen(false); };
+    c.devicePort.raise();
     QVERIFY(c.library.calls.isEmpty());
-    QCOMPARE(c.view.caption(Field::Label8), QStringLiteral("Receive Failed"));
+    QCOMPARE(c.view.caption(Field::DeviceState), QStringLiteral("Receive Failed"));
 }
 
 QTEST_GUILESS_MAIN(TestReceiveHandler)

@@ -21,12 +21,12 @@ private Q_SLOTS:
 void TestTestRequest::sendsEscPAndCloses()
 {
     RecordingView view;
-    FakeCommControl mscomm2;
-    SendTestRequest(mscomm2, view);
+    FakeCommControl testPort;
+    SendTestRequest(testPort, view);
 
-    QCOMPARE(mscomm2.written(), QByteArray("\x1b\x70", 2));
-    QVERIFY(!mscomm2.portOpen());
-    const QStringList log = mscomm2.log();
+    QCOMPARE(testPort.written(), QByteArray("\x1b\x70", 2));
+    QVERIFY(!testPort.portOpen());
+    const QStringList log = testPort.log();
     QCOMPARE(log.first(), QStringLiteral("CommPort=8"));
     QCOMPARE(log.mid(log.size() - 3),
              (QStringList{QStringLiteral("PortOpen=true"), QStringLiteral("Output=1b70"),
@@ -38,12 +38,12 @@ void TestTestRequest::sendsEscPAndCloses()
 void TestTestRequest::twoRequestsTwoCycles()
 {
     RecordingView view;
-    FakeCommControl mscomm2;
-    SendTestRequest(mscomm2, view);
-    SendTestRequest(mscomm2, view);
-    QCOMPARE(mscomm2.written(), QByteArray("\x1b\x70\x1b\x70", 4));
-    QCOMPARE(mscomm2.log().count(QStringLiteral("PortOpen=true")), 2);
-    QCOMPARE(mscomm2.log().count(QStringLiteral("PortOpen=false")), 2);
+    FakeCommControl testPort;
+    SendTestRequest(testPort, view);
+    SendTestRequest(testPort, view);
+    QCOMPARE(testPort.written(), QByteArray("\x1b\x70\x1b\x70", 4));
+    QCOMPARE(testPort.log().count(QStringLiteral("PortOpen=true")), 2);
+    QCOMPARE(testPort.log().count(QStringLiteral("PortOpen=false")), 2);
 }
 
 void TestTestRequest::failingStep_data()
@@ -62,27 +62,27 @@ void TestTestRequest::failingStep()
     QFETCH(Property, failing);
     QFETCH(bool, opened);
     RecordingView view;
-    FakeCommControl mscomm2;
-    mscomm2.failAt(failing);
-    SendTestRequest(mscomm2, view);
+    FakeCommControl testPort;
+    testPort.failAt(failing);
+    SendTestRequest(testPort, view);
 
     QCOMPARE(view.writes(), QStringList{QStringLiteral("Label3=Open Failed")});
-    QVERIFY(mscomm2.written().isEmpty());
+    QVERIFY(testPort.written().isEmpty());
     // A request that fails after opening the port closes it again.
-    QVERIFY(!mscomm2.portOpen());
-    QCOMPARE(mscomm2.log().contains(QStringLiteral("PortOpen=true")), opened);
+    QVERIFY(!testPort.portOpen());
+    QCOMPARE(testPort.log().contains(QStringLiteral("PortOpen=true")), opened);
 }
 
 void TestTestRequest::closesPortLeftOpen()
 {
     RecordingView view;
-    FakeCommControl mscomm2;
-    mscomm2.setPortOpen(true);
-    SendTestRequest(mscomm2, view);
-    QCOMPARE(mscomm2.log().mid(0, 3),
+    FakeCommControl testPort;
+    testPort.setPortOpen(true);
+    SendTestRequest(testPort, view);
+    QCOMPARE(testPort.log().mid(0, 3),
              (QStringList{QStringLiteral("PortOpen=true"), QStringLiteral("PortOpen=false"),
                           QStringLiteral("CommPort=8")}));
-    QCOMPARE(view.caption(Field::Label3), QStringLiteral("Open Success"));
+    QCOMPARE(view.caption(Field::TestState), QStringLiteral("Open Success"));
 }
 
 QTEST_GUILESS_MAIN(TestTestRequest)

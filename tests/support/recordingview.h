@@ -17,7 +17,7 @@ public:
         m_fields[field] = text;
         m_writes << name(field) + QLatin1Char('=') + text;
     }
-    void setInvisible() override { m_invisible = true; }
+    void keepHidden() override { m_invisible = true; }
 
     bool invisible() const { return m_invisible; }
     QStringList writes() const { return m_writes; }
@@ -25,17 +25,17 @@ public:
     static QString name(Field field)
     {
         switch (field) {
-        case Field::Label6:
+        case Field::DevicePort:
             return QStringLiteral("Label6");
-        case Field::Label7:
+        case Field::DeviceBaud:
             return QStringLiteral("Label7");
-        case Field::Label8:
+        case Field::DeviceState:
             return QStringLiteral("Label8");
-        case Field::Label9:
+        case Field::TestPort:
             return QStringLiteral("Label9");
-        case Field::Label4:
+        case Field::TestBaud:
             return QStringLiteral("Label4");
-        case Field::Label3:
+        case Field::TestState:
             return QStringLiteral("Label3");
         }
         return {};
@@ -43,9 +43,12 @@ public:
 
 private:
     std::map<Field, QString> m_fields{
-        {Field::Label6, QStringLiteral("9")},       {Field::Label7, QStringLiteral("9600")},
-        {Field::Label8, QStringLiteral("Success")}, {Field::Label9, QStringLiteral("8")},
-        {Field::Label4, QStringLiteral("9600")},    {Field::Label3, QStringLiteral("Success")},
+        {Field::DevicePort, QStringLiteral("9")},
+        {Field::DeviceBaud, QStringLiteral("9600")},
+        {Field::DeviceState, QStringLiteral("Success")},
+        {Field::TestPort, QStringLiteral("8")},
+        {Field::TestBaud, QStringLiteral("9600")},
+        {Field::TestState, QStringLiteral("Success")},
     };
     QStringList m_writes;
     bool m_invisible = false;

@@ -1,4 +1,4 @@
-#include "start.h"
+#include "statuswindow.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -8,7 +8,7 @@
 #include <QStyleOptionGroupBox>
 #include <QtTest>
 
-class TestStart : public QObject
+class TestStatusWindow : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -25,7 +25,7 @@ private Q_SLOTS:
     void requestAndClose();
 };
 
-void TestStart::initTestCase()
+void TestStatusWindow::initTestCase()
 {
     // A desktop's usual 9-point font (12 pixels): its title fits above the first row, so the
     // rows stand where the layout puts them. Platforms differ in their default (Qt 5's offscreen
@@ -35,9 +35,9 @@ void TestStart::initTestCase()
     QApplication::setFont(font);
 }
 
-void TestStart::window()
+void TestStatusWindow::window()
 {
-    Start start;
+    StatusWindow start;
     QCOMPARE(start.objectName(), QStringLiteral("Start"));
     QCOMPARE(start.windowTitle(), QStringLiteral("TRALVO is Not COM"));
     // 3225 x 3270 twips at 15 twips a pixel, and not resizable.
@@ -45,7 +45,7 @@ void TestStart::window()
     QCOMPARE(start.maximumSize(), QSize(215, 218));
 }
 
-void TestStart::controls_data()
+void TestStatusWindow::controls_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("parent");
@@ -102,14 +102,14 @@ void TestStart::controls_data()
                               << "Request" << QRect(1665, 2700, 1395, 495);
 }
 
-void TestStart::controls()
+void TestStatusWindow::controls()
 {
     QFETCH(QString, name);
     QFETCH(QString, parent);
     QFETCH(QString, text);
     QFETCH(QRect, twips);
 
-    Start start;
+    StatusWindow start;
     auto *widget = start.findChild<QWidget *>(name);
     QVERIFY2(widget, qPrintable(name));
     QCOMPARE(widget->parentWidget()->objectName(), parent);
@@ -129,16 +129,16 @@ void TestStart::controls()
     }
 }
 
-void TestStart::tabOrder()
+void TestStatusWindow::tabOrder()
 {
-    Start start;
+    StatusWindow start;
     auto *request = start.findChild<QPushButton *>(QStringLiteral("Command1"));
     auto *clear = start.findChild<QPushButton *>(QStringLiteral("Command2"));
     QVERIFY(request && clear);
     QCOMPARE(request->nextInFocusChain(), clear);
 }
 
-void TestStart::titlesClearOfRows_data()
+void TestStatusWindow::titlesClearOfRows_data()
 {
     QTest::addColumn<QString>("style");
     QTest::addColumn<int>("fontPixels");
@@ -148,7 +148,7 @@ void TestStart::titlesClearOfRows_data()
     QTest::newRow("Windows, large font") << "Windows" << 24;
 }
 
-void TestStart::titlesClearOfRows()
+void TestStatusWindow::titlesClearOfRows()
 {
     QFETCH(QString, style);
     QFETCH(int, fontPixels);
@@ -159,7 +159,7 @@ void TestStart::titlesClearOfRows()
         large.setPixelSize(fontPixels);
         QApplication::setFont(large);
     }
-    Start start;
+    StatusWindow start;
     for (const char *name : {"Frame1", "Frame2"}) {
         auto *frame = start.findChild<QGroupBox *>(QLatin1String(name));
         QStyleOptionGroupBox option;
@@ -180,27 +180,28 @@ void TestStart::titlesClearOfRows()
     QApplication::setFont(font);
 }
 
-void TestStart::clearEmptiesOnlyStateFields()
+void TestStatusWindow::clearEmptiesOnlyStateFields()
 {
-    Start start;
-    start.setCaption(Field::Label8, QStringLiteral("Receive Success"));
-    start.setCaption(Field::Label3, QStringLiteral("Open Failed"));
+    StatusWindow start;
+    start.setCaption(Field::DeviceState, QStringLiteral("Receive Success"));
+    start.setCaption(Field::TestState, QStringLiteral("Open Failed"));
     QTest::mouseClick(start.findChild<QPushButton *>(QStringLiteral("Command2")), Qt::LeftButton);
 
-    QCOMPARE(start.caption(Field::Label8), QString());
-    QCOMPARE(start.caption(Field::Label3), QString());
-    QCOMPARE(start.caption(Field::Label6), QStringLiteral("9"));
-    QCOMPARE(start.caption(Field::Label7), QStringLiteral("9600"));
-    QCOMPARE(start.caption(Field::Label9), QStringLiteral("8"));
-    QCOMPARE(start.caption(Field::Label4), QStringLiteral("9600"));
+    QCOMPARE(start.caption(Field::DeviceState), QString());
+    QCOMPARE(start.caption(Field::TestState), QString());
+    QCOMPARE(start.caption(Field::DevicePort), QStringLiteral("9"));
+    QCOMPARE(start.caption(Field::DeviceBaud), QStringLiteral("9600"));
+    QCOMPARE(start.caption(Field::TestPort), QStringLiteral("8"));
+    QCOMPARE(start.caption(Field::TestBaud), QStringLiteral("9600"));
 }
 
-void TestStart::fieldsByName()
+void TestStatusWindow::fieldsByName()
 {
-    Start start;
+    StatusWindow start;
     const std::pair<Field, const char *> fields[] = {
-        {Field::Label6, "Label6"}, {Field::Label7, "Label7"}, {Field::Label8, "Label8"},
-        {Field::Label9, "Label9"}, {Field::Label4, "Label4"}, {Field::Label3, "Label3"},
+        {Field::DevicePort, "Label6"},  {Field::DeviceBaud, "Label7"},
+        {Field::DeviceState, "Label8"}, {Field::TestPort, "Label9"},
+        {Field::TestBaud, "Label4"},    {Field::TestState, "Label3"},
     };
     for (const auto &[field, name] : fields) {
         start.setCaption(field, QLatin1String(name) + QLatin1String(" text"));
@@ -210,23 +211,23 @@ void TestStart::fieldsByName()
     }
 }
 
-void TestStart::hiddenIsNeverShown()
+void TestStatusWindow::hiddenIsNeverShown()
 {
-    Start start;
-    start.setInvisible();
-    start.setCaption(Field::Label8, QStringLiteral("Open Success"));
+    StatusWindow start;
+    start.keepHidden();
+    start.setCaption(Field::DeviceState, QStringLiteral("Open Success"));
     start.show();
     start.setVisible(true);
     QVERIFY(!start.isVisible());
-    QVERIFY(start.isInvisible());
-    QCOMPARE(start.caption(Field::Label8), QStringLiteral("Open Success"));
+    QVERIFY(start.isKeptHidden());
+    QCOMPARE(start.caption(Field::DeviceState), QStringLiteral("Open Success"));
 }
 
-void TestStart::requestAndClose()
+void TestStatusWindow::requestAndClose()
 {
-    Start start;
-    QSignalSpy requests(&start, &Start::requestClicked);
-    QSignalSpy unloads(&start, &Start::unloading);
+    StatusWindow start;
+    QSignalSpy requests(&start, &StatusWindow::requestClicked);
+    QSignalSpy unloads(&start, &StatusWindow::unloading);
     start.show();
     QTest::mouseClick(start.findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
     QCOMPARE(requests.count(), 1);
@@ -234,5 +235,5 @@ void TestStart::requestAndClose()
     QCOMPARE(unloads.count(), 1);
 }
 
-QTEST_MAIN(TestStart)
-#include "tst_start.moc"
+QTEST_MAIN(TestStatusWindow)
+#include "tst_statuswindow.moc"
