@@ -173,7 +173,7 @@ check "man tralvo" check_manual
 check_service() {
     local link out
     # shellcheck disable=SC2016 # systemd expands it, not the shell
-    grep -Fqx 'ExecStart=/usr/bin/tralvo ${TRALVO_OPTIONS}' "$unit" &&
+    grep -Fqx 'ExecStart=/usr/bin/tralvo $TRALVO_FLAGS ${TRALVO_OPTIONS}' "$unit" &&
         grep -Fqx 'Environment=TRALVO_OPTIONS=1,0' "$unit" &&
         grep -Fqx 'EnvironmentFile=-/etc/default/tralvo' "$unit" ||
         { echo "  $unit does not run /usr/bin/tralvo 1,0 with /etc/default/tralvo" >&2; return 1; }
@@ -314,6 +314,83 @@ check_standin_needs_choice() {
         { echo "  tralvo exited with status $exit_status after SIGTERM" >&2; show_output; return 1; }
 }
 check "installed tralvo without LD_LIBRARY_PATH does not find the stand-in" check_standin_needs_choice
+
+# The service's sandbox, rated the way systemd rates it; without systemd as PID 1 this is static.
+check_sandbox() {
+    local out figure
+    command -v systemd-analyze >/dev/null || { echo "  systemd-analyze is missing" >&2; return 1; }
+    out=$(systemd-analyze verify "$unit" 2>&1) && [ -z "$out" ] ||
+        { echo "  systemd-analyze verify $unit:" >&2; echo "$out" >&2; return 1; }
+    out=$(systemd-analyze security --offline=true "$unit" 2>&1) || true
+    figure=$(sed -n 's/.*Overall exposure level for [^:]*: \([0-9][0-9.]*\).*/\1/p' <<<"$out")
+    [ -n "$figure" ] || { echo "  no exposure figure in:" >&2; echo "$out" >&2; return 1; }
+    echo "package-check: exposure of tralvo.service (systemd-analyze security --offline=true): $figure"
+    awk -v e="$figure" 'BEGIN { exit !(e <= 2.5) }' ||
+        { echo "  exposure $figure is above 2.5:" >&2; grep -v '^✓' <<<"$out" >&2; return 1; }
+}
+check "tralvo.service verified without a warning, exposure 2.5 or lower" check_sandbox
+
+# The example drop-in with every one of its settings taken at once: valid, and read.
+check_drop_in() {
+    local example out dir=$tmp/units
+    example=$(grep -E '/tralvo\.service\.d/vendor-library\.conf$' <<<"$installed") ||
+        { echo "  the package installed no tralvo.service.d/vendor-library.conf" >&2; return 1; }
+    mkdir -p "$dir/tralvo.service.d"
+    cp "$unit" "$dir/"
+    sed -E 's/^#([A-Za-z]+=)/\1/' "$example" >"$dir/tralvo.service.d/vendor-library.conf"
+    out=$(systemd-analyze verify "$dir/tralvo.service" 2>&1) && [ -z "$out" ] ||
+        { echo "  systemd-analyze verify with $example:" >&2; echo "$out" >&2; return 1; }
+    systemd-analyze security --offline=true "$dir/tralvo.service" 2>&1 |
+        grep -q '✗ CapabilityBoundingSet=~CAP_SYS_RAWIO' ||
+        { echo "  systemd-analyze did not apply $example" >&2; return 1; }
+}
+check "the example drop-in vendor-library.conf is installed, valid with all its settings" check_drop_in
+
+# The unit's ExecStart with its variables expanded as systemd does for plain words ($NAME: split
+# at blanks, nothing when empty; ${NAME}: one argument), from its Environment= lines and then a
+# defaults file made from the template as the commissioning steps say; run in the unit's groups,
+# with its umask and, where the kernel lets us, without a network.
+check_execstart() {
+    local -A vars=()
+    local line word words split argv=() envs=() net=() groups
+    open_pair || return 1
+    while IFS= read -r line; do
+        [[ $line =~ ^([A-Za-z_][A-Za-z0-9_]*)=(.*)$ ]] && vars[${BASH_REMATCH[1]}]=${BASH_REMATCH[2]}
+    done < <(sed -n 's/^Environment=//p' "$unit"
+        sed -E 's/^#(LD_LIBRARY_PATH=)/\1/' /usr/share/tralvo/tralvo.default
+        echo "TRALVO_COMDIR=$ports")
+    read -ra words <<<"$(sed -n 's/^ExecStart=//p' "$unit")"
+    for word in "${words[@]}"; do
+        if [[ $word =~ ^\$([A-Za-z_][A-Za-z0-9_]*)$ ]]; then
+            read -ra split <<<"${vars[${BASH_REMATCH[1]}]-}"
+            argv+=("${split[@]}")
+        elif [[ $word =~ ^\$\{([A-Za-z_][A-Za-z0-9_]*)\}$ ]]; then
+            argv+=("${vars[${BASH_REMATCH[1]}]-}")
+        elif [[ $word == *[\$\"\'\\]* || $word == [-@:+!]* ]]; then
+            echo "  this check cannot expand the ExecStart word $word" >&2; return 1
+        else argv+=("$word"); fi
+    done
+    [ "${#argv[@]}" -eq 2 ] && [ "${argv[*]}" = "/usr/bin/tralvo 1,0" ] ||
+        { echo "  ExecStart expands to ${#argv[@]} words: ${argv[*]}" >&2; return 1; }
+    for word in "${!vars[@]}"; do envs+=("$word=${vars[$word]}"); done
+    groups=$(sed -n 's/^SupplementaryGroups=//p' "$unit" | tr ' ' ',')
+    unshare -n true 2>/dev/null && net=(unshare -n)
+    echo "package-check: ExecStart runs as: ${argv[*]} (groups $groups, ${net[*]:-host network})"
+    (umask 0077 && exec env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/ "${envs[@]}" "${net[@]}" \
+        setpriv --reuid="$run_user" --regid="$run_group" --groups="$groups" --no-new-privs \
+        "${argv[@]}") >"$tmp/tralvo.out" 2>"$tmp/tralvo.err" {com8_fd}>&- &
+    tralvo_pid=$!
+    wait_until 15 device_port_open ||
+        { echo "  tralvo did not open the Device port $ports/com9" >&2; show_output; return 1; }
+    [ -e "/run/lock/LCK..${ports//\//_}_com9" ] || { echo "  no lock file in /run/lock" >&2; return 1; }
+    printf '\x1bp\x00\x19\xfa' >&"$com8_fd"
+    wait_until 10 grep -q '^cashbox-standin: pulse .*"53a" "5" "538" "6" -> 0$' "$tmp/tralvo.err" ||
+        { echo "  no pulse on standard error within 10 s" >&2; show_output; return 1; }
+    terminate && [ "$exit_status" -eq 0 ] ||
+        { echo "  tralvo did not exit 0 on SIGTERM (${exit_status:-still running})" >&2; return 1; }
+}
+check "the unit's ExecStart with its environment and the template's stand-in: a pulse, SIGTERM exits 0" \
+    check_execstart
 
 # Removing masks the unit (the Debian way); installing again must leave it usable and disabled.
 check_remove_and_reinstall() {
