@@ -15,6 +15,10 @@ run_group=nogroup
 tralvo_check_name=package-check
 # shellcheck source=lib/checks.sh
 source "$root/scripts/lib/checks.sh"
+# shellcheck source=lib/logged.sh
+source "$root/scripts/lib/logged.sh"
+# shellcheck source=lib/virtual.sh
+source "$root/scripts/lib/virtual.sh"
 tmp=
 ports=
 socat_pid=
@@ -53,17 +57,6 @@ die() {
     exit 1
 }
 
-# Polls a command every 0.1 s for at most $1 seconds.
-wait_until() {
-    local tries=$(($1 * 10))
-    shift
-    until "$@"; do
-        tries=$((tries - 1))
-        [ "$tries" -gt 0 ] || return 1
-        sleep 0.1
-    done
-}
-
 # Runs one named check (a check prints its own reason), then stops what it started.
 check() {
     tralvo_check "$@" || true
@@ -78,17 +71,18 @@ check() {
 mkdir -p "$build"
 log=$build/package-check.log
 : >"$log"
-# Runs a step with its output in the log, and shows the end of the log when it fails.
-logged() {
-    "$@" >>"$log" 2>&1 || { tail -n 30 "$log" >&2; return 1; }
+
+apt_get() {
+    tralvo_logged "$log" env DEBIAN_FRONTEND=noninteractive \
+        apt-get -y -q -o DPkg::Lock::Timeout=120 "$@"
 }
 
 echo "package-check: building the package in $build (output in $log)"
-logged cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_INSTALL_PREFIX=/usr -DTRALVO_BUILD_TESTS=OFF || die "cmake could not configure $build"
-logged ninja -C "$build" -j2 || die "the build failed (ninja -C $build)"
+cd "$root"
+tralvo_logged "$log" cmake --preset package -B "$build" || die "cmake could not configure $build"
+tralvo_logged "$log" cmake --build "$build" || die "the build failed (cmake --build $build)"
 rm -f "$build"/tralvo_*.deb
-(cd "$build" && logged cpack -G DEB) || die "cpack could not make the Debian package"
+(cd "$build" && tralvo_logged "$log" cpack -G DEB) || die "cpack could not make the Debian package"
 
 debs=("$build"/tralvo_*.deb)
 [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || die "expected one tralvo_*.deb in $build"
@@ -143,8 +137,7 @@ if [ -e "$private_dir/libCashBox.so" ] && ! dpkg -S "$private_dir/libCashBox.so"
 fi
 
 echo "package-check: installing $(basename "$deb")"
-logged env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --reinstall \
-    -o DPkg::Lock::Timeout=120 "$deb" || die "apt-get install $deb failed"
+apt_get install --reinstall "$deb" || die "apt-get install $deb failed"
 [ "$(dpkg-query -W -f='${Status} ${Version}' tralvo)" = "install ok installed $version" ] ||
     die "dpkg does not list tralvo $version as installed"
 
@@ -207,11 +200,8 @@ open_pair() {
     run_count=$((run_count + 1))
     ports=$tmp/ports$run_count
     mkdir "$ports"
-    socat pty,raw,echo=0,link="$ports/com9",group=dialout,perm=0660 \
-        pty,raw,echo=0,link="$ports/com8",group=dialout,perm=0660 2>"$tmp/socat.err" &
-    socat_pid=$!
-    wait_until 5 test -e "$ports/com9" -a -e "$ports/com8" ||
-        { echo "  socat made no port pair: $(cat "$tmp/socat.err")" >&2; return 1; }
+    tralvo_socat_pair "$ports" 9 8 ,group=dialout,perm=0660 || return 1
+    socat_pid=${tralvo_pids[-1]}
     # Held open so that socat keeps the pair up between writes.
     exec {com8_fd}>"$ports/com8"
 }
@@ -247,7 +237,7 @@ tralvo_gone() {
 terminate() {
     exit_status=
     kill -TERM "$tralvo_pid"
-    if ! wait_until 10 tralvo_gone; then
+    if ! tralvo_wait_until 100 tralvo_gone; then
         echo "  tralvo did not end within 10 s of SIGTERM" >&2
         return 1
     fi
@@ -265,13 +255,13 @@ check_pulse() {
     local line lock
     open_pair || return 1
     start_installed LD_LIBRARY_PATH="$standin_dir"
-    wait_until 15 device_port_open ||
+    tralvo_wait_until 150 device_port_open ||
         { echo "  tralvo did not open the Device port $ports/com9" >&2; show_output; return 1; }
     lock=/run/lock/LCK..${ports//\//_}_com9
     [ -e "$lock" ] ||
         { echo "  no lock file for the Device port in /run/lock" >&2; return 1; }
     printf '\x1bp\x00\x19\xfa' >&"$com8_fd"
-    wait_until 10 test -s "$pulses" ||
+    tralvo_wait_until 100 test -s "$pulses" ||
         { echo "  no pulse within 10 s of the drawer command" >&2; show_output; return 1; }
     sleep 1 # room for a second, wrong pulse to show up
     if [ "$(lines)" -ne 1 ]; then
@@ -301,7 +291,7 @@ check_standin_needs_choice() {
     before=$(lines)
     open_pair || return 1
     start_installed
-    wait_until 15 device_port_open ||
+    tralvo_wait_until 150 device_port_open ||
         { echo "  tralvo did not open the Device port $ports/com9" >&2; show_output; return 1; }
     printf '\x1bp\x00\x19\xfa' >&"$com8_fd"
     sleep 2 # the pulse, had one been made, would have shown up by now
@@ -380,11 +370,11 @@ check_execstart() {
         setpriv --reuid="$run_user" --regid="$run_group" --groups="$groups" --no-new-privs \
         "${argv[@]}") >"$tmp/tralvo.out" 2>"$tmp/tralvo.err" {com8_fd}>&- &
     tralvo_pid=$!
-    wait_until 15 device_port_open ||
+    tralvo_wait_until 150 device_port_open ||
         { echo "  tralvo did not open the Device port $ports/com9" >&2; show_output; return 1; }
     [ -e "/run/lock/LCK..${ports//\//_}_com9" ] || { echo "  no lock file in /run/lock" >&2; return 1; }
     printf '\x1bp\x00\x19\xfa' >&"$com8_fd"
-    wait_until 10 grep -q '^cashbox-standin: pulse .*"53a" "5" "538" "6" -> 0$' "$tmp/tralvo.err" ||
+    tralvo_wait_until 100 grep -q '^cashbox-standin: pulse .*"53a" "5" "538" "6" -> 0$' "$tmp/tralvo.err" ||
         { echo "  no pulse on standard error within 10 s" >&2; show_output; return 1; }
     terminate && [ "$exit_status" -eq 0 ] ||
         { echo "  tralvo did not exit 0 on SIGTERM (${exit_status:-still running})" >&2; return 1; }
@@ -395,10 +385,10 @@ check "the unit's ExecStart with its environment and the template's stand-in: a 
 # Removing masks the unit (the Debian way); installing again must leave it usable and disabled.
 check_remove_and_reinstall() {
     local unit_link=/etc/systemd/system/tralvo.service link
-    logged env DEBIAN_FRONTEND=noninteractive apt-get remove -y -q -o DPkg::Lock::Timeout=120 tralvo ||
+    apt_get remove tralvo ||
         { echo "  apt-get remove tralvo failed" >&2; return 1; }
     [ ! -e /usr/bin/tralvo ] || { echo "  /usr/bin/tralvo is still there after remove" >&2; return 1; }
-    logged env DEBIAN_FRONTEND=noninteractive apt-get install -y -q -o DPkg::Lock::Timeout=120 "$deb" ||
+    apt_get install "$deb" ||
         { echo "  installing $deb again failed" >&2; return 1; }
     if [ -L "$unit_link" ] && [ "$(readlink "$unit_link")" = /dev/null ]; then
         echo "  tralvo.service is still masked after installing again" >&2

@@ -4,6 +4,7 @@
 tralvo_check_name=${tralvo_check_name:-check}
 passed=0
 failed=0
+tralvo_check_failures=()
 
 # tralvo_check <name> <command...>: runs one check; the command prints its own reason and
 # returns non-zero on failure. Returns the command's outcome.
@@ -16,12 +17,14 @@ tralvo_check() {
     else
         echo "$tralvo_check_name: FAIL: $name" >&2
         failed=$((failed + 1))
+        tralvo_check_failures+=("$name")
         return 1
     fi
 }
 
-# Prints the count; succeeds when nothing failed.
+# Prints the count (after the names of the failed checks); succeeds when nothing failed.
 tralvo_check_summary() {
+    [ "$failed" -eq 0 ] || printf '%s: failed: %s\n' "$tralvo_check_name" "${tralvo_check_failures[@]}"
     echo "$tralvo_check_name: $passed passed, $failed failed"
     [ "$failed" -eq 0 ]
 }

@@ -20,17 +20,20 @@ tralvo_cleanup() {
     tralvo_tmpdirs=()
 }
 
-# Waits up to $2 tenths of a second for the command $1 to succeed.
-tralvo_wait_for() {
-    local check=$1 tenths=$2 i
+# tralvo_wait_until <tenths> <command...>: polls the command every 0.1 s, for at most that many
+# tenths of a second, until it succeeds.
+tralvo_wait_until() {
+    local tenths=$1 i
+    shift
     for ((i = 0; i < tenths; i++)); do
-        if eval "$check"; then
-            return 0
-        fi
+        "$@" && return 0
         sleep 0.1
     done
     return 1
 }
+
+# The same for a line of shell: waits up to $2 tenths of a second for $1 to succeed.
+tralvo_wait_for() { tralvo_wait_until "$2" eval "$1"; }
 
 # A private folder for port links and logs, removed by tralvo_cleanup; sets TRALVO_PORTS.
 tralvo_comdir() {
@@ -38,11 +41,13 @@ tralvo_comdir() {
     tralvo_tmpdirs+=("$TRALVO_PORTS")
 }
 
-# A virtual null-modem cable: $1/com$2 joined to $1/com$3.
+# A virtual null-modem cable: $1/com$2 joined to $1/com$3; $4 adds options to both ends (such as
+# ",group=dialout,perm=0660").
 tralvo_socat_pair() {
-    local dir=$1 a=$2 b=$3
+    local dir=$1 a=$2 b=$3 more=${4:-}
     # In a session of its own, so that Ctrl-C reaches Tralvo alone and cleanup ends the rest.
-    setsid socat "pty,raw,echo=0,link=$dir/com$a" "pty,raw,echo=0,link=$dir/com$b" 2>/dev/null &
+    setsid socat "pty,raw,echo=0,link=$dir/com$a$more" "pty,raw,echo=0,link=$dir/com$b$more" \
+        2>/dev/null &
     tralvo_pids+=($!)
     tralvo_wait_for "[ -e '$dir/com$a' ] && [ -e '$dir/com$b' ]" 50 || {
         echo "socat did not make the port pair in $dir" >&2
