@@ -3,7 +3,7 @@
 # pyserial bridge, each on its own virtual null-modem pair. Prints a markdown table and writes it
 # to bench/results.md.
 #
-# Usage: bench/run.sh [build-dir]         (default /work/main/build)
+# Usage: bench/run.sh [build-dir]   (default: build-release, built first with the release preset)
 # Environment: BENCH_ROUNDS (3), BENCH_COMMANDS (500), BENCH_INTERVAL_MS (20), BENCH_IDLE_S (10),
 #              BENCH_FLOOD_BYTES (8388608), BENCH_FLOOD_TIMEOUT_S (300), BENCH_KEEP=1 keeps the
 #              raw measurements.
@@ -11,7 +11,7 @@ set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(dirname "$here")
-build=${1:-/work/main/build}
+build=${1:-}
 rounds=${BENCH_ROUNDS:-3}
 commands=${BENCH_COMMANDS:-500}
 interval_ms=${BENCH_INTERVAL_MS:-20}
@@ -19,16 +19,19 @@ idle_s=${BENCH_IDLE_S:-10}
 flood_bytes=${BENCH_FLOOD_BYTES:-8388608}
 flood_timeout_s=${BENCH_FLOOD_TIMEOUT_S:-300}
 
+if [ -z "$build" ]; then
+    build=$root/build-release
+    (cd "$root" && cmake --preset release >/dev/null &&
+        cmake --build --preset release --target tralvo cashbox_standin >/dev/null)
+fi
+build=$(cd "$build" && pwd)
 tralvo=$build/bin/tralvo
 standin_dir=$build/standin
 standin=$standin_dir/libCashBox.so
 if [ ! -x "$tralvo" ] || [ ! -f "$standin" ]; then
-    echo "bench: $tralvo or $standin is missing; build first, e.g." >&2
-    echo "  cmake -S $root -B $build -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRALVO_BUILD_TESTS=OFF" >&2
-    echo "  ninja -C $build -j2" >&2
+    echo "bench: $tralvo or $standin is missing; build them there first" >&2
     exit 2
 fi
-build=$(cd "$build" && pwd)
 
 bash "$root/scripts/deps.sh" python3 python3-serial socat
 # The system interpreter is the one python3-serial installs for.
@@ -86,14 +89,7 @@ pulse_count() {
 }
 
 # Waits up to $3 tenths of a second for the log $1 to pass $2 lines.
-wait_pulses() {
-    local log=$1 before=$2 tenths=$3 i
-    for ((i = 0; i < tenths; i++)); do
-        [ "$(pulse_count "$log")" -gt "$before" ] && return 0
-        sleep 0.1
-    done
-    return 1
-}
+wait_pulses() { tralvo_wait_for "[ \$(pulse_count '$1') -gt $2 ]" "$3"; }
 
 # One program, one pair: a warm-up command, then the timed commands; for Tralvo also the idle
 # period and the flood.
@@ -162,5 +158,5 @@ for ((r = 1; r <= rounds; r++)); do
 done
 
 "$python" "$here/report.py" "$work" "$here/results.md" \
-    --command "bench/run.sh $build" --rounds "$rounds" --commands "$commands" \
+    --command "bench/run.sh${1:+ $1}" --rounds "$rounds" --commands "$commands" \
     --interval-ms "$interval_ms" --idle-s "$idle_s" --flood-bytes "$flood_bytes"

@@ -14,6 +14,16 @@ if(TRALVO_SANITIZE)
     target_link_options(tralvo_options INTERFACE -fsanitize=address,undefined)
 endif()
 
+# What the tests of a sanitized build (and the fuzzers) run with: stop at the first undefined
+# behaviour, and reports with function names and lines where a symbolizer is installed.
+set(TRALVO_SANITIZER_ENVIRONMENT UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1)
+if(TRALVO_SANITIZE OR TRALVO_FUZZ)
+    find_program(TRALVO_SYMBOLIZER NAMES llvm-symbolizer llvm-symbolizer-14)
+    if(TRALVO_SYMBOLIZER)
+        list(APPEND TRALVO_SANITIZER_ENVIRONMENT ASAN_SYMBOLIZER_PATH=${TRALVO_SYMBOLIZER})
+    endif()
+endif()
+
 add_library(tralvo_warnings INTERFACE)
 add_library(Tralvo::warnings ALIAS tralvo_warnings)
 if(MSVC)

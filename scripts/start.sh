@@ -10,8 +10,10 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$root/scripts/deps.sh"
 # shellcheck source=lib/logged.sh
 source "$root/scripts/lib/logged.sh"
-tralvo_logged "$root/build/start-build.log" \
-    "$root/scripts/build.sh" "$root/build" -- tralvo cashbox_standin
+cd "$root"
+rm -f build/start-build.log
+tralvo_logged build/start-build.log cmake --preset default
+tralvo_logged build/start-build.log cmake --build --preset default --target tralvo cashbox_standin
 # shellcheck source=lib/virtual.sh
 source "$root/scripts/lib/virtual.sh"
 trap tralvo_cleanup EXIT

@@ -1,21 +1,26 @@
 #!/usr/bin/env bash
-# Runs clang-tidy (checks chosen in .clang-tidy) and cppcheck over our own sources (app ui serial
-# drawer loopback core standin), using the compilation database of build-soak; generated moc files
+# Checks our own sources (app ui serial drawer loopback core standin) without running them: no
+# folder includes from a folder above it, clang-tidy (checks chosen in .clang-tidy) and cppcheck,
+# using the compilation database of the static preset's build (build-static); generated moc files
 # are left out. Exits non-zero on any finding.
 # Usage: scripts/static-checks.sh
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build="$root/build-soak"
+build="$root/build-static"
+cd "$root"
 
 "$root/scripts/deps.sh" clang-tidy cppcheck
 # shellcheck source=lib/logged.sh
 source "$root/scripts/lib/logged.sh"
+tralvo_check_name=static-checks
+# shellcheck source=lib/checks.sh
+source "$root/scripts/lib/checks.sh"
 
-tralvo_logged "$build/static-checks-build.log" cmake -S "$root" -B "$build" -G Ninja \
-    -DCMAKE_BUILD_TYPE=Release -DTRALVO_BUILD_TESTS=OFF -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+rm -f "$build/static-checks-build.log"
 # A full build, so that every file the database names (generated ones too) exists.
-tralvo_logged "$build/static-checks-build.log" ninja -C "$build" -j2
+tralvo_logged "$build/static-checks-build.log" cmake --preset static
+tralvo_logged "$build/static-checks-build.log" cmake --build --preset static
 
 sources=()
 while IFS= read -r file; do
@@ -28,58 +33,49 @@ if [ ${#sources[@]} -eq 0 ]; then
 fi
 echo "static-checks: ${#sources[@]} files"
 
-failed=0
-
 # Layers: a folder includes only its own headers and those of the folders below it.
-declare -A below=(
-    [core]="" [serial]="core" [ui]="core" [drawer]="serial core" [loopback]="serial core"
-    [app]="ui drawer loopback serial core"
-)
-declare -A owner=()
-for folder in "${!below[@]}"; do
-    for header in "$root/$folder"/*.h; do
-        owner[$(basename "$header")]=$folder
+layers() {
+    local -A below=(
+        [core]="" [serial]="core" [ui]="core" [drawer]="serial core" [loopback]="serial core"
+        [app]="ui drawer loopback serial core"
+    )
+    local -A owner=()
+    local folder header file line found findings=0
+    for folder in "${!below[@]}"; do
+        for header in "$folder"/*.h; do
+            owner[$(basename "$header")]=$folder
+        done
     done
-done
-layer_findings=0
-for folder in "${!below[@]}"; do
-    while IFS=: read -r file line header; do
-        found=${owner[$header]:-}
-        if [ -n "$found" ] && [[ " $folder ${below[$folder]} " != *" $found "* ]]; then
-            echo "$file:$line: includes $found/$header, which is not below $folder/"
-            layer_findings=$((layer_findings + 1))
-        fi
-    done < <(cd "$root" && grep -n -o -E '^#include "[^"]+"' "$folder"/*.cpp "$folder"/*.h |
-        sed -E 's/#include "([^"]+)"/\1/')
-done
-if [ "$layer_findings" -eq 0 ]; then
-    echo "layers: no include climbs up"
-else
-    failed=$((failed + 1))
-    echo "layers: $layer_findings includes climb up or sideways"
-fi
+    for folder in "${!below[@]}"; do
+        while IFS=: read -r file line header; do
+            found=${owner[$header]:-}
+            if [ -n "$found" ] && [[ " $folder ${below[$folder]} " != *" $found "* ]]; then
+                echo "$file:$line: includes $found/$header, which is not below $folder/"
+                findings=$((findings + 1))
+            fi
+        done < <(grep -n -o -E '^#include "[^"]+"' "$folder"/*.cpp "$folder"/*.h |
+            sed -E 's/#include "([^"]+)"/\1/')
+    done
+    [ "$findings" -eq 0 ] || echo "  $findings includes climb up or sideways"
+    [ "$findings" -eq 0 ]
+}
+tralvo_check "layers: no include climbs up" layers
 
-tidy_log="$build/clang-tidy.log"
-if printf '%s\n' "${sources[@]}" |
-    xargs -P 2 -n 1 clang-tidy -p "$build" --quiet --warnings-as-errors='*' >"$tidy_log" 2>&1; then
-    echo "clang-tidy: clean"
-else
-    failed=$((failed + 1))
-    grep -E '(warning|error):' "$tidy_log" | grep -v 'warnings generated' | sort -u || true
-    echo "clang-tidy: findings (full output in $tidy_log)"
-fi
+clang_tidy() {
+    local log="$build/clang-tidy.log"
+    printf '%s\n' "${sources[@]}" |
+        xargs -P 2 -n 1 clang-tidy -p "$build" --quiet --warnings-as-errors='*' >"$log" 2>&1 && return
+    grep -E '(warning|error):' "$log" | grep -v 'warnings generated' | sort -u
+    echo "  full output in $log"
+    return 1
+}
+tralvo_check "clang-tidy: clean" clang_tidy
 
 # style/warning/performance/portability; unusedFunction is left out because Qt slots and
 # overrides called by Qt look unused to it.
-if cppcheck --project="$build/compile_commands.json" -i "$build" --library=qt --std=c++17 \
-    --enable=warning,style,performance,portability --inline-suppr \
+tralvo_check "cppcheck: clean" cppcheck --project="$build/compile_commands.json" -i "$build" \
+    --library=qt --std=c++17 --enable=warning,style,performance,portability --inline-suppr \
     --suppress=missingIncludeSystem --error-exitcode=1 --quiet -j 2 \
-    --template='{file}:{line}: {severity}: {message} [{id}]'; then
-    echo "cppcheck: clean"
-else
-    failed=$((failed + 1))
-    echo "cppcheck: findings"
-fi
+    --template='{file}:{line}: {severity}: {message} [{id}]'
 
-echo "static-checks: $((3 - failed)) passed, $failed failed"
-[ "$failed" -eq 0 ]
+tralvo_check_summary

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The 32-bit Windows program, cross-built from this tree with MinGW and proven under Wine.
 # Installs what is missing, unpacks the Qt 5.15 prefix for i686-w64-mingw32 (or builds it),
-# builds Tralvo and its tests with warnings as errors, gathers what ships into
+# builds Tralvo and its tests (the CMake preset windows), gathers what ships into
 # build-windows/deploy, builds the Wine-only serial library into build-windows/wine-testing and
 # the installer build-windows/tralvo-<version>-win32-setup.exe, then runs the unit tests, the
 # end-to-end checks (scripts/windows/e2e.sh) and the installer's checks
@@ -63,10 +63,10 @@ if [ ! -f "$prefix/.ready" ]; then
 fi
 
 say "building Tralvo and its tests (log: $out/build.log)"
-tralvo_logged "$out/build.log" cmake -S "$root" -B "$out/build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" -DQT_MINGW_PREFIX="$prefix" \
-    -DCMAKE_BUILD_TYPE=Release -DTRALVO_WERROR=ON
-tralvo_logged "$out/build.log" ninja -C "$out/build" -j2
+cd "$root"
+rm -f "$out/build.log"
+tralvo_logged "$out/build.log" cmake --preset windows
+tralvo_logged "$out/build.log" cmake --build --preset windows
 exe=$out/build/bin/tralvo.exe
 standin=$out/build/standin/CashBox.dll
 
@@ -139,14 +139,14 @@ fi
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$out/build/CMakeCache.txt")
 setup=$out/tralvo-$version-win32-setup.exe
 say "building the installer $(basename "$setup") (log: $out/makensis.log)"
-rm -f "$setup"
+rm -f "$setup" "$out/makensis.log"
 tralvo_logged "$out/makensis.log" makensis -V2 -DVERSION="$version" -DDEPLOY_DIR="$deploy" \
     -DOUTFILE="$setup" "$root/packaging/windows/tralvo.nsi"
 
 # The three kinds of checks run whatever the others found.
 status=0
 say "unit tests under Wine"
-(cd "$out/build" && ctest --output-on-failure --no-tests=error --timeout 300) || status=1
+ctest --preset windows || status=1
 say "end to end under Wine"
 "$root/scripts/windows/e2e.sh" "$deploy" "$wine_serial" "$standin" "$out/e2e" $shots || status=1
 say "the installer under Wine"
