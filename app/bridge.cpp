@@ -3,6 +3,7 @@
 #include "commcontrol.h"
 #include "configureport.h"
 #include "logging.h"
+#include "printerport.h"
 #include "startup.h"
 #include "statustext.h"
 #include "statuswindow.h"
@@ -13,14 +14,40 @@
 Bridge::Bridge(StatusWindow &window, CommControl &devicePort, CommControl &testPort,
                DrawerLibrary &library, QObject *parent)
     : QObject(parent), m_window(window), m_devicePort(devicePort), m_testPort(testPort),
-      m_library(library), m_pump(EventPump::applicationLoop())
+      m_library(library),
+      m_deviceRetry(
+          "Device",
+          [this] { ConfigurePort(m_devicePort, m_window, Field::DevicePort, Field::DeviceBaud); },
+          this),
+      m_printerRetry(
+          "Printer", [this] { m_printer->open(); }, this)
 {
-    m_retry.setInterval(retryIntervalMs);
-    connect(&m_retry, &QTimer::timeout, this, &Bridge::retryDevicePort);
+    connect(&m_deviceRetry, &PortRetry::opened, this, &Bridge::devicePortOpened);
+    connect(&m_printerRetry, &PortRetry::opened, this,
+            [this] { m_window.setCaption(Field::PrinterState, StatusText::openSuccess()); });
     connect(&m_devicePort, &CommControl::onComm, this, &Bridge::drainInput);
     connect(&m_window, &StatusWindow::requestClicked, this, &Bridge::sendTestRequest);
     connect(&m_window, &StatusWindow::unloading, this, &Bridge::unload);
     connect(&m_window, &StatusWindow::stateWritten, this, &Bridge::reportState);
+}
+
+void Bridge::setPrinterLine(MatchMode mode, PrinterPort *printer)
+{
+    m_match = mode;
+    m_printer = printer;
+    if (mode == MatchMode::Start && !printer)
+        return; // the byte-at-a-time handler, as always
+    std::optional<Onward> onward;
+    if (printer) {
+        onward = Onward{[printer] { return printer->room(); },
+                        [printer](const QByteArray &bytes) { printer->send(bytes); }};
+        connect(printer, &PrinterPort::received, this, &Bridge::passReplyBack);
+        connect(printer, &PrinterPort::lost, this, &Bridge::printerLost);
+    }
+    m_stream = std::make_unique<StreamReceiver>(m_devicePort, m_window, m_options, m_library,
+                                                m_pump, mode, onward);
+    if (printer)
+        connect(printer, &PrinterPort::roomAvailable, this, [this] { m_stream->resume(); });
 }
 
 void Bridge::reportState(Field field, const QString &text)
@@ -39,13 +66,47 @@ void Bridge::load(const QString &argumentText)
 {
     const StartOutcome outcome = StartUp(argumentText, m_options, m_window, m_devicePort);
     if (outcome == StartOutcome::PortFailed)
-        startRetrying();
+        m_deviceRetry.start();
     // Known now, shown only at the first drawer command: say so while someone may be looking.
     if (outcome != StartOutcome::OptionsFailed && !toDecimal(m_options.profileField))
         qCWarning(lcTralvo,
                   "the profile field is not a number: \"%s\"; every drawer command "
                   "will fail",
                   qPrintable(m_options.profileField));
+    if (m_printer && outcome != StartOutcome::OptionsFailed) {
+        m_window.addPrinterGroup(m_printer->address().port);
+        openPrinter();
+    }
+}
+
+void Bridge::openPrinter()
+{
+    try {
+        m_printer->open();
+        m_window.setCaption(Field::PrinterState, StatusText::openSuccess());
+    } catch (...) {
+        reportCurrentFailure(m_window, Field::PrinterState, StatusText::openFailed());
+        m_printerRetry.start();
+    }
+}
+
+void Bridge::printerLost(const QString &reason)
+{
+    qCWarning(lcTralvo, "Printer: %s; %lld bytes wait for it", qPrintable(reason),
+              static_cast<long long>(m_printer->queued()));
+    m_window.setCaption(Field::PrinterState, StatusText::openFailed());
+    if (!m_unloaded)
+        m_printerRetry.start();
+}
+
+void Bridge::passReplyBack(const QByteArray &bytes)
+{
+    try {
+        m_devicePort.setOutput(bytes);
+    } catch (...) {
+        qCWarning(lcTralvo, "Device: the printer's reply of %lld bytes could not be passed on: %s",
+                  static_cast<long long>(bytes.size()), currentFailure().c_str());
+    }
 }
 
 void Bridge::unload()
@@ -53,11 +114,19 @@ void Bridge::unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
-    m_retry.stop();
+    m_deviceRetry.stop();
+    m_printerRetry.stop();
     // No pulse after shutdown: later events go unheard, and a drain that is still running finds
     // its port closed at its next read.
     disconnect(&m_devicePort, &CommControl::onComm, this, &Bridge::drainInput);
     ShutDown(m_devicePort, m_testPort);
+    if (m_printer) {
+        const qint64 dropped = m_printer->flush(printerFlushMs);
+        if (dropped > 0)
+            qCWarning(lcTralvo, "Printer: %lld bytes it had not taken are dropped at shutdown",
+                      static_cast<long long>(dropped));
+        m_printer->close();
+    }
     if (m_window.isKeptHidden())
         qCInfo(lcTralvo, "shut down");
 }
@@ -71,40 +140,23 @@ void Bridge::quit()
 
 void Bridge::drainInput()
 {
-    DrainInput(m_devicePort, m_window, m_options, m_library, m_pump);
+    if (m_stream)
+        m_stream->onComm();
+    else
+        DrainInput(m_devicePort, m_window, m_options, m_library, m_pump);
     // The control closes a port that broke under it (a USB adapter pulled).
     if (!m_unloaded && !m_devicePort.portOpen())
-        startRetrying();
+        m_deviceRetry.start();
+}
+
+void Bridge::devicePortOpened()
+{
+    if (m_stream)
+        m_stream->reset();
+    m_window.setCaption(Field::DeviceState, StatusText::openSuccess());
 }
 
 void Bridge::sendTestRequest()
 {
-    SendTestRequest(m_testPort, m_window);
-}
-
-void Bridge::startRetrying()
-{
-    if (m_retry.isActive())
-        return;
-    qCInfo(lcTralvo, "Device: trying the port again about once a second");
-    m_retryFailure.reset();
-    m_retry.start();
-}
-
-void Bridge::retryDevicePort()
-{
-    try {
-        ConfigurePort(m_devicePort, m_window, Field::DevicePort, Field::DeviceBaud);
-    } catch (...) {
-        // The first failure is in the log already; a retry adds a line only when the reason
-        // changes, never one a second.
-        std::string failure = currentFailure();
-        if (m_retryFailure && *m_retryFailure != failure)
-            qCWarning(lcTralvo, "Device: %s", failure.c_str());
-        m_retryFailure = std::move(failure);
-        return;
-    }
-    m_retry.stop();
-    qCInfo(lcTralvo, "Device: the port is open again");
-    m_window.setCaption(Field::DeviceState, StatusText::openSuccess());
+    SendTestRequest(m_testPort, m_window, testKick(m_match));
 }

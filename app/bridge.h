@@ -1,29 +1,35 @@
 #pragma once
 
+#include "kickscanner.h"
+#include "portretry.h"
 #include "receivehandler.h"
 #include "startoptions.h"
 #include "statusview.h"
+#include "streamreceiver.h"
 
 #include <QObject>
-#include <QTimer>
 
-#include <optional>
-#include <string>
+#include <memory>
 
 class CommControl;
 class DrawerLibrary;
+class PrinterPort;
 class StatusWindow;
 
-// Joins the window, the two ports and the drawer library: start-up on load, the receive handler
-// on the Device port's events, the test request on Request, and shutdown when the window goes.
+// Joins the window, the ports and the drawer library: start-up on load, the receive handler on
+// the Device port's events, the test request on Request, and shutdown when the window goes.
 // A Device port that could not be opened, or was lost, is set up again about once a second
-// until it opens.
+// until it opens. In the printer line the Device port's bytes are read as a stream, pass on to
+// the printer when there is one, and the printer's replies come back to the Device port.
 class Bridge : public QObject
 {
     Q_OBJECT
 public:
     Bridge(StatusWindow &window, CommControl &devicePort, CommControl &testPort,
            DrawerLibrary &library, QObject *parent = nullptr);
+
+    // Before load(): how kicks are found, and the printer the bytes pass on to (none: null).
+    void setPrinterLine(MatchMode mode, PrinterPort *printer);
 
     void load(const QString &argumentText);
     // Shutdown; runs once, however the program is ended.
@@ -33,8 +39,8 @@ public:
 
     bool isUnloaded() const { return m_unloaded; }
 
-    // How often a missing or lost Device port is set up again.
-    static constexpr int retryIntervalMs = 1000;
+    // How long shutdown waits for the printer to take what is still queued for it.
+    static constexpr int printerFlushMs = 2000;
 
 Q_SIGNALS:
     // A state field got a text, as "Device: Open Success" or "Test: Open Failed".
@@ -44,17 +50,21 @@ private:
     void drainInput();
     void reportState(Field field, const QString &text);
     void sendTestRequest();
-    void startRetrying();
-    void retryDevicePort();
+    void devicePortOpened();
+    void openPrinter();
+    void printerLost(const QString &reason);
+    void passReplyBack(const QByteArray &bytes);
 
     StatusWindow &m_window;
     CommControl &m_devicePort;
     CommControl &m_testPort;
     DrawerLibrary &m_library;
     StartOptions m_options;
-    EventPump m_pump;
-    QTimer m_retry;
-    // The reason the last retry failed; empty before the first retry.
-    std::optional<std::string> m_retryFailure;
+    MatchMode m_match = MatchMode::Start;
+    PrinterPort *m_printer = nullptr;
+    EventPump m_pump = EventPump::applicationLoop();
+    std::unique_ptr<StreamReceiver> m_stream;
+    PortRetry m_deviceRetry;
+    PortRetry m_printerRetry;
     bool m_unloaded = false;
 };

@@ -1,12 +1,16 @@
 #include "bridge.h"
 #include "cashboxlibrary.h"
+#include "commandline.h"
 #include "display.h"
+#include "logging.h"
 #include "messagelog.h"
+#include "printerport.h"
 #include "qtcommcontrol.h"
 #include "servicenotifier.h"
 #include "sessionend.h"
 #include "signalwatcher.h"
 #include "statuswindow.h"
+#include "usermessage.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -41,14 +45,45 @@ int main(int argc, char *argv[])
     const bool noDisplay =
         platformChosen && QGuiApplication::platformName() == QLatin1String("offscreen");
 
-    // Qt has taken its own options out by now; the rest, joined, is the argument text.
-    const QString argumentText = QCoreApplication::arguments().mid(1).join(QLatin1Char(' '));
+    // Qt has taken its own options out by now; the named options come next, and the rest,
+    // joined, is the argument text.
+    const CommandLine commandLine =
+        CommandLine::parse(QCoreApplication::arguments().mid(1), QStringLiteral(TRALVO_VERSION));
+    switch (commandLine.action) {
+    case CommandLine::Action::ShowHelp:
+    case CommandLine::Action::ShowVersion:
+        showUserMessage(commandLine.message, false);
+        return 0;
+    case CommandLine::Action::Refuse:
+        // Into the log too, where a hidden instance's reasons are looked for.
+        qCWarning(lcTralvo, "%s", qPrintable(commandLine.message));
+#ifdef Q_OS_WIN
+        showUserMessage(commandLine.message, true);
+#endif
+        return 2;
+    case CommandLine::Action::Run:
+        break;
+    }
+    std::unique_ptr<PrinterPort> printer;
+    if (!commandLine.printer.isEmpty()) {
+        QString why;
+        const auto address = PrinterAddress::parse(commandLine.printer, &why);
+        if (!address) {
+            qCWarning(lcTralvo, "%s. See tralvo --help.", qPrintable(why));
+#ifdef Q_OS_WIN
+            showUserMessage(why, true);
+#endif
+            return 2;
+        }
+        printer = std::make_unique<PrinterPort>(*address);
+    }
 
     StatusWindow window;
     QtCommControl devicePort;
     QtCommControl testPort;
     CashBoxLibrary cashBox(CashBoxLibrary::defaultFolders());
     Bridge bridge(window, devicePort, testPort, cashBox);
+    bridge.setPrinterLine(commandLine.match, printer.get());
     SignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &bridge, &Bridge::quit);
     ServiceNotifier serviceNotifier;
@@ -62,7 +97,7 @@ int main(int argc, char *argv[])
     SessionEndFilter sessionEnd([&bridge] { bridge.unload(); });
     application.installNativeEventFilter(&sessionEnd);
 
-    bridge.load(argumentText);
+    bridge.load(commandLine.argumentText);
     if (!window.isKeptHidden()) {
         if (noDisplay) {
             std::fprintf(stderr, "tralvo: no display to show the window on; run it hidden with "

@@ -13,6 +13,9 @@ const char *roleName(Field field)
     case Field::TestBaud:
     case Field::TestState:
         return "Test";
+    case Field::PrinterPort:
+    case Field::PrinterState:
+        return "Printer";
     }
     return "Device";
 }

@@ -10,9 +10,11 @@ enum class Field {
     TestPort,
     TestBaud,
     TestState,
+    PrinterPort, // shown only when the bytes pass through to a printer
+    PrinterState,
 };
 
-// The role a field belongs to, as the log names it: "Device" or "Test".
+// The role a field belongs to, as the log names it: "Device", "Test" or "Printer".
 const char *roleName(Field field);
 
 // What the handlers need of the status window. The port and baud fields double as the store

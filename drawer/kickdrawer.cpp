@@ -1,6 +1,9 @@
 #include "kickdrawer.h"
 
+#include "logging.h"
 #include "startoptions.h"
+#include "statustext.h"
+#include "statusview.h"
 
 const GpioProfile &gpioProfile0()
 {
@@ -20,4 +23,13 @@ qint32 KickDrawer(const StartOptions &options, DrawerLibrary &library)
 {
     const double selector = toDecimalOrFail(options.profileField, "the profile field");
     return library.cashBoxNormalGpio(selector == 0 ? gpioProfile0() : gpioProfile1());
+}
+
+void kickAndShow(const StartOptions &options, DrawerLibrary &library, StatusView &view)
+{
+    const qint32 result = KickDrawer(options, library);
+    if (result != 0)
+        qCWarning(lcTralvo, "Device: the drawer library returned %d", result);
+    view.setCaption(Field::DeviceState,
+                    result == 0 ? StatusText::receiveSuccess() : StatusText::receiveFailed());
 }

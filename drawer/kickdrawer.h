@@ -2,9 +2,14 @@
 
 #include "drawerlibrary.h"
 
+class StatusView;
 struct StartOptions;
 
 // Pulses the drawer once with the profile that ProfileField selects (0: profile 0, any other
 // number: profile 1) and returns the library's result. Throws when ProfileField is no number or
 // the library cannot be bound.
 qint32 KickDrawer(const StartOptions &options, DrawerLibrary &library);
+
+// KickDrawer, then the outcome in the Device state field: "Receive Success" for 0, else
+// "Receive Failed" with the result in the log. Throws as KickDrawer does.
+void kickAndShow(const StartOptions &options, DrawerLibrary &library, StatusView &view);

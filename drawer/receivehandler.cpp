@@ -82,13 +82,8 @@ void DrainInput(CommControl &devicePort, StatusView &view, const StartOptions &o
                 throw CommError("a waiting byte could not be read");
             text.append(bytes.at(0));
         }
-        if (!IsDrawerCommand(text.opening()))
-            return;
-        const qint32 result = KickDrawer(options, library);
-        if (result != 0)
-            qCWarning(lcTralvo, "Device: the drawer library returned %d", result);
-        view.setCaption(Field::DeviceState,
-                        result == 0 ? StatusText::receiveSuccess() : StatusText::receiveFailed());
+        if (IsDrawerCommand(text.opening()))
+            kickAndShow(options, library, view);
     } catch (...) {
         reportCurrentFailure(view, Field::DeviceState, StatusText::receiveFailed());
     }

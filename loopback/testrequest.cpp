@@ -6,11 +6,11 @@
 #include "statustext.h"
 #include "statusview.h"
 
-void SendTestRequest(CommControl &testPort, StatusView &view)
+void SendTestRequest(CommControl &testPort, StatusView &view, const QByteArray &kick)
 {
     try {
         ConfigurePort(testPort, view, Field::TestPort, Field::TestBaud);
-        testPort.setOutput(QByteArray("\x1b\x70", 2));
+        testPort.setOutput(kick);
         testPort.setPortOpen(false);
         view.setCaption(Field::TestState, StatusText::openSuccess());
     } catch (...) {

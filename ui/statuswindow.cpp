@@ -73,6 +73,16 @@ private:
     std::vector<std::pair<QLabel *, QRect>> m_rows;
 };
 
+// One row of a group: a caption and the value field beside it.
+struct Row
+{
+    const char *captionName;
+    const char *valueName;
+    Field role;
+    const char *caption;
+    const char *value;
+};
+
 // One group of the window. The object names are the controls' names of old, which UI tests and
 // accessibility tools find them by; the roles say which field each value label is.
 struct Group
@@ -80,28 +90,46 @@ struct Group
     const char *frame;
     const char *title;
     int top; // in twips
-    const char *captionNames[3];
-    const char *valueNames[3];
-    Field roles[3]; // port, baud, state
-    const char *portText;
+    std::vector<Row> rows;
 };
 
-const Group groups[] = {
-    {"Frame1",
-     "Device",
-     90,
-     {"Label1", "Label2", "Label5"},
-     {"Label6", "Label7", "Label8"},
-     {Field::DevicePort, Field::DeviceBaud, Field::DeviceState},
-     "9"},
-    {"Frame2",
-     "Test",
-     1395,
-     {"Label11", "Label12", "Label10"},
-     {"Label9", "Label4", "Label3"},
-     {Field::TestPort, Field::TestBaud, Field::TestState},
-     "8"},
-};
+const Group deviceGroup{"Frame1",
+                        "Device",
+                        90,
+                        {{"Label1", "Label6", Field::DevicePort, "Serial Port", "9"},
+                         {"Label2", "Label7", Field::DeviceBaud, "Serial Baud ", "9600"},
+                         {"Label5", "Label8", Field::DeviceState, "State", "Success"}}};
+const Group testGroup{"Frame2",
+                      "Test",
+                      1395,
+                      {{"Label11", "Label9", Field::TestPort, "Serial Port", "8"},
+                       {"Label12", "Label4", Field::TestBaud, "Serial Baud ", "9600"},
+                       {"Label10", "Label3", Field::TestState, "State", "Success"}}};
+// Shown only when the bytes pass through to a printer; the buttons move below it.
+const Group printerGroup{"Frame3",
+                         "Printer",
+                         2700,
+                         {{"Label13", "Label15", Field::PrinterPort, "Serial Port", ""},
+                          {"Label14", "Label16", Field::PrinterState, "State", ""}}};
+constexpr int rowPitch = 300;      // twips from one row to the next
+constexpr int printerHeight = 975; // what the printer group adds to the window
+
+// Makes a group in the window and enters its value fields by role.
+void addGroup(QWidget *window, std::map<Field, QLabel *> &fields, const Group &group)
+{
+    const int height = 285 + rowPitch * static_cast<int>(group.rows.size());
+    auto *frame = new Frame(QLatin1String(group.title), window);
+    frame->setObjectName(QLatin1String(group.frame));
+    frame->setGeometry(twipRect(90, group.top, 3045, height));
+    int top = 270;
+    for (const Row &row : group.rows) {
+        frame->addRow(row.captionName, QLatin1String(row.caption), twipRect(45, top, 1215, 180));
+        fields[row.role] =
+            frame->addRow(row.valueName, QLatin1String(row.value), twipRect(1380, top, 1620, 180));
+        top += rowPitch;
+    }
+    frame->show();
+}
 
 } // namespace
 
@@ -112,33 +140,30 @@ StatusWindow::StatusWindow(QWidget *parent)
     setWindowTitle(QStringLiteral("TRALVO is Not COM"));
     setFixedSize(px(3225), px(3270));
 
-    for (const Group &group : groups) {
-        auto *frame = new Frame(QLatin1String(group.title), this);
-        frame->setObjectName(QLatin1String(group.frame));
-        frame->setGeometry(twipRect(90, group.top, 3045, 1185));
-        const QString captions[] = {QStringLiteral("Serial Port"), QStringLiteral("Serial Baud "),
-                                    QStringLiteral("State")};
-        const QString values[] = {QLatin1String(group.portText), QStringLiteral("9600"),
-                                  QStringLiteral("Success")};
-        const int rowTops[] = {270, 570, 870};
-        for (int row = 0; row < 3; ++row) {
-            frame->addRow(group.captionNames[row], captions[row],
-                          twipRect(45, rowTops[row], 1215, 180));
-            m_fields[group.roles[row]] = frame->addRow(group.valueNames[row], values[row],
-                                                       twipRect(1380, rowTops[row], 1620, 180));
-        }
-    }
+    addGroup(this, m_fields, deviceGroup);
+    addGroup(this, m_fields, testGroup);
 
     // Request is made first so that it comes first in the tab order on every Qt version.
-    auto *request = new QPushButton(QStringLiteral("Request"), this);
-    request->setObjectName(QStringLiteral("Command1"));
-    request->setGeometry(twipRect(1665, 2700, 1395, 495));
-    auto *clear = new QPushButton(QStringLiteral("Clear"), this);
-    clear->setObjectName(QStringLiteral("Command2"));
-    clear->setGeometry(twipRect(150, 2700, 1395, 495));
+    m_request = new QPushButton(QStringLiteral("Request"), this);
+    m_request->setObjectName(QStringLiteral("Command1"));
+    m_request->setGeometry(twipRect(1665, 2700, 1395, 495));
+    m_clear = new QPushButton(QStringLiteral("Clear"), this);
+    m_clear->setObjectName(QStringLiteral("Command2"));
+    m_clear->setGeometry(twipRect(150, 2700, 1395, 495));
 
-    connect(clear, &QPushButton::clicked, this, &StatusWindow::clearStatus);
-    connect(request, &QPushButton::clicked, this, &StatusWindow::requestClicked);
+    connect(m_clear, &QPushButton::clicked, this, &StatusWindow::clearStatus);
+    connect(m_request, &QPushButton::clicked, this, &StatusWindow::requestClicked);
+}
+
+void StatusWindow::addPrinterGroup(const QString &port)
+{
+    if (m_fields.count(Field::PrinterPort))
+        return;
+    addGroup(this, m_fields, printerGroup);
+    m_fields.at(Field::PrinterPort)->setText(port);
+    for (QPushButton *button : {m_request, m_clear})
+        button->move(button->x(), button->y() + px(printerHeight));
+    setFixedSize(width(), height() + px(printerHeight));
 }
 
 QString StatusWindow::caption(Field field) const
@@ -149,7 +174,7 @@ QString StatusWindow::caption(Field field) const
 void StatusWindow::setCaption(Field field, const QString &text)
 {
     m_fields.at(field)->setText(text);
-    if (field == Field::DeviceState || field == Field::TestState)
+    if (field == Field::DeviceState || field == Field::TestState || field == Field::PrinterState)
         Q_EMIT stateWritten(field, text);
 }
 

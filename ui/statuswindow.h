@@ -7,6 +7,7 @@
 #include <map>
 
 class QLabel;
+class QPushButton;
 
 // The status window: a Device and a Test group, each with its port, baud and state fields, and
 // the Clear and Request buttons.
@@ -23,12 +24,15 @@ public:
 
     void setVisible(bool visible) override;
 
+    // Adds the Printer group, with its port and state, below the Test group; once.
+    void addPrinterGroup(const QString &port);
+
     // Empties both state fields; nothing else.
     void clearStatus();
 
 Q_SIGNALS:
     void requestClicked();
-    // A state field (the Device or the Test state) was written.
+    // A state field (the Device, Test or Printer state) was written.
     void stateWritten(Field field, const QString &text);
     // The window is closing; the program ends with it.
     void unloading();
@@ -38,5 +42,7 @@ protected:
 
 private:
     std::map<Field, QLabel *> m_fields;
+    QPushButton *m_request = nullptr;
+    QPushButton *m_clear = nullptr;
     bool m_keptHidden = false;
 };

@@ -37,6 +37,10 @@ public:
             return QStringLiteral("Label4");
         case Field::TestState:
             return QStringLiteral("Label3");
+        case Field::PrinterPort:
+            return QStringLiteral("Label15");
+        case Field::PrinterState:
+            return QStringLiteral("Label16");
         }
         return {};
     }

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <QString>
+
+// Shows the user a text the command line asked for (--help, --version) or a reason it was
+// refused: on standard output or standard error where the program has them; on Windows, where a
+// GUI program has none, on the console that started it, else in a message box.
+void showUserMessage(const QString &text, bool isError);

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "kickscanner.h"
+
+#include <QString>
+#include <QStringList>
+
+// The command line after Qt has taken its own options out: the named options, and the rest,
+// which joined with blanks is the "hide,profile" argument text, read as it always was.
+struct CommandLine
+{
+    enum class Action { Run, ShowHelp, ShowVersion, Refuse };
+
+    Action action = Action::Run;
+    QString argumentText;
+    MatchMode match = MatchMode::Start;
+    QString printer; // "PORT[:SETTINGS]"; empty: no pass-through
+    // ShowHelp, ShowVersion: the text to show; Refuse: why, with a pointer to --help.
+    QString message;
+
+    // Named options are the arguments that begin with "--" ("--match=escpos", or "--match escpos"
+    // as two arguments); any other argument, "-1,0" included, belongs to the argument text.
+    // --printer without --match selects escpos. An unknown option, or a value that is not one,
+    // gives Refuse.
+    static CommandLine parse(const QStringList &arguments, const QString &version);
+};

@@ -1,0 +1,245 @@
+#include "printerport.h"
+
+#include "commcontrol.h"
+#include "portname.h"
+
+#include <QDeadlineTimer>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+// What is handed to QSerialPort at a time: enough to keep the line busy between two passes of
+// the event loop, little enough that a port lost at run time loses at most this much of what
+// it was not yet sure of.
+constexpr qint64 handOver = qint64{16} * 1024;
+
+std::optional<PrinterAddress::Handshake> toHandshake(const QString &text)
+{
+    const QString name = text.trimmed().toLower();
+    if (name == QLatin1String("none"))
+        return PrinterAddress::Handshake::None;
+    if (name == QLatin1String("rtscts"))
+        return PrinterAddress::Handshake::RtsCts;
+    if (name == QLatin1String("xonxoff"))
+        return PrinterAddress::Handshake::XonXoff;
+    return std::nullopt;
+}
+
+// "baud,parity,data,stop[,handshake]" into the address; false when it is not that.
+bool takeSettings(const QString &text, PrinterAddress &address)
+{
+    QStringList fields = text.split(QLatin1Char(','));
+    if (fields.size() == 5) {
+        const auto handshake = toHandshake(fields.takeLast());
+        if (!handshake)
+            return false;
+        address.handshake = *handshake;
+    }
+    const auto settings = LineSettings::parse(fields.join(QLatin1Char(',')));
+    if (!settings)
+        return false;
+    address.settings = *settings;
+    return true;
+}
+
+QString systemLocation(const QString &port)
+{
+    static const QRegularExpression comName(QStringLiteral("^[Cc][Oo][Mm]([1-9][0-9]{0,3})$"));
+    const QRegularExpressionMatch com = comName.match(port);
+    if (com.hasMatch())
+        return portLocation(com.captured(1).toInt());
+#ifdef Q_OS_WIN
+    return QString();
+#else
+    return port.startsWith(QLatin1Char('/')) ? port : QString();
+#endif
+}
+
+QSerialPort::Parity toQt(LineSettings::Parity parity)
+{
+    switch (parity) {
+    case LineSettings::Parity::Even:
+        return QSerialPort::EvenParity;
+    case LineSettings::Parity::Odd:
+        return QSerialPort::OddParity;
+    case LineSettings::Parity::Mark:
+        return QSerialPort::MarkParity;
+    case LineSettings::Parity::Space:
+        return QSerialPort::SpaceParity;
+    case LineSettings::Parity::None:
+        break;
+    }
+    return QSerialPort::NoParity;
+}
+
+QSerialPort::StopBits toQt(LineSettings::StopBits stopBits)
+{
+    switch (stopBits) {
+    case LineSettings::StopBits::OneAndHalf:
+        return QSerialPort::OneAndHalfStop;
+    case LineSettings::StopBits::Two:
+        return QSerialPort::TwoStop;
+    case LineSettings::StopBits::One:
+        break;
+    }
+    return QSerialPort::OneStop;
+}
+
+QSerialPort::FlowControl toQt(PrinterAddress::Handshake handshake)
+{
+    switch (handshake) {
+    case PrinterAddress::Handshake::RtsCts:
+        return QSerialPort::HardwareControl;
+    case PrinterAddress::Handshake::XonXoff:
+        return QSerialPort::SoftwareControl;
+    case PrinterAddress::Handshake::None:
+        break;
+    }
+    return QSerialPort::NoFlowControl;
+}
+
+} // namespace
+
+std::optional<PrinterAddress> PrinterAddress::parse(const QString &text, QString *error)
+{
+    PrinterAddress address;
+    address.port = text;
+    // Settings follow the last colon; a device path may hold colons of its own
+    // (/dev/serial/by-path/...-usb-0:2:1.0-port0), so only a tail that reads as settings counts.
+    const int colon = static_cast<int>(text.lastIndexOf(QLatin1Char(':')));
+    if (colon >= 0 && takeSettings(text.mid(colon + 1), address))
+        address.port = text.left(colon);
+    else if (colon >= 0 && text.mid(colon + 1).contains(QLatin1Char(','))) {
+        if (error)
+            *error = QStringLiteral("the printer's settings \"%1\" are not "
+                                    "baud,parity,data,stop[,none|rtscts|xonxoff]")
+                         .arg(text.mid(colon + 1));
+        return std::nullopt;
+    }
+    address.location = systemLocation(address.port);
+    if (address.location.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("the printer's port \"%1\" is neither COMn nor a device path")
+                         .arg(address.port);
+        return std::nullopt;
+    }
+    return address;
+}
+
+PrinterPort::PrinterPort(PrinterAddress address, qint64 capacity, QObject *parent)
+    : QObject(parent), m_address(std::move(address)), m_capacity(capacity)
+{
+    connect(&m_port, &QSerialPort::bytesWritten, this, &PrinterPort::handleBytesWritten);
+    connect(&m_port, &QSerialPort::readyRead, this, &PrinterPort::handleReadyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &PrinterPort::handleError);
+}
+
+void PrinterPort::open()
+{
+    close();
+    m_port.setPortName(m_address.location);
+    if (!m_port.open(QIODevice::ReadWrite))
+        throw CommError(QStringLiteral("cannot open %1: %2")
+                            .arg(m_address.location, m_port.errorString())
+                            .toStdString());
+    const LineSettings &s = m_address.settings;
+    const bool ok = m_port.setBaudRate(s.baud) &&
+                    m_port.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) &&
+                    m_port.setParity(toQt(s.parity)) && m_port.setStopBits(toQt(s.stopBits)) &&
+                    m_port.setFlowControl(toQt(m_address.handshake));
+    // A USB printer class device (/dev/usb/lp0) is no terminal and has no line to set.
+    if (!ok && m_port.error() != QSerialPort::UnsupportedOperationError) {
+        const QString reason = m_port.errorString();
+        m_port.close();
+        throw CommError(QStringLiteral("settings refused by %1: %2")
+                            .arg(m_address.location, reason)
+                            .toStdString());
+    }
+    m_port.clearError();
+    writeMore();
+}
+
+void PrinterPort::close()
+{
+    if (m_port.isOpen())
+        m_port.close();
+    // What the port held unwritten goes out again at the next open.
+    m_handed = 0;
+}
+
+qint64 PrinterPort::flush(int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (m_port.isOpen() && queued() > 0 && !deadline.hasExpired()) {
+        writeMore();
+        if (!m_port.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
+            break;
+    }
+    return queued();
+}
+
+qint64 PrinterPort::send(const QByteArray &bytes)
+{
+    const qint64 taken = std::min<qint64>(bytes.size(), room());
+    if (taken <= 0)
+        return 0;
+    if (m_head > 0 && m_head >= m_queue.size() / 2) {
+        // Written bytes are dropped from the front in large steps, not one chunk at a time.
+        m_queue.remove(0, static_cast<CommControl::ByteCount>(m_head));
+        m_head = 0;
+    }
+    m_queue.append(bytes.constData(), static_cast<CommControl::ByteCount>(taken));
+    writeMore();
+    return taken;
+}
+
+void PrinterPort::writeMore()
+{
+    if (!m_port.isOpen())
+        return;
+    const qint64 unhanded = queued() - m_handed;
+    const qint64 now = std::min(unhanded, handOver - m_handed);
+    if (now <= 0)
+        return;
+    const qint64 written =
+        m_port.write(m_queue.constData() + m_head + m_handed, static_cast<qint64>(now));
+    if (written > 0)
+        m_handed += written;
+}
+
+void PrinterPort::handleBytesWritten(qint64 count)
+{
+    const bool wasShort = room() < m_capacity / 2;
+    const qint64 done = std::min(count, m_handed);
+    m_handed -= done;
+    m_head += done;
+    if (m_head == m_queue.size()) {
+        m_queue.clear();
+        m_head = 0;
+    }
+    writeMore();
+    if (wasShort && room() >= m_capacity / 2)
+        Q_EMIT roomAvailable();
+}
+
+void PrinterPort::handleReadyRead()
+{
+    const QByteArray bytes = m_port.readAll();
+    if (!bytes.isEmpty())
+        Q_EMIT received(bytes);
+}
+
+void PrinterPort::handleError(QSerialPort::SerialPortError error)
+{
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
+        error != QSerialPort::WriteError)
+        return;
+    if (!m_port.isOpen())
+        return;
+    const QString reason = QStringLiteral("port lost: %1").arg(m_port.errorString());
+    close();
+    Q_EMIT lost(reason);
+}

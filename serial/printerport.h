@@ -1,0 +1,85 @@
+#pragma once
+
+#include "linesettings.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+#include <optional>
+
+// Where the receipt printer is and how its line is set: "PORT[:SETTINGS]", PORT being COMn (on
+// Linux also a device path such as /dev/ttyUSB0 or /dev/usb/lp0) and SETTINGS
+// "baud,parity,data,stop[,handshake]" with handshake none, rtscts or xonxoff. Without SETTINGS
+// the line is 9600,N,8,1 with no handshake.
+struct PrinterAddress
+{
+    enum class Handshake { None, RtsCts, XonXoff };
+
+    QString port;     // as given, for the window and the log
+    QString location; // what the system opens
+    LineSettings settings;
+    Handshake handshake = Handshake::None;
+
+    // nullopt, with the reason in *error, for anything it cannot take.
+    static std::optional<PrinterAddress> parse(const QString &text, QString *error = nullptr);
+};
+
+// The receipt printer's port, for passing the POS's bytes through. What is sent is queued here
+// until it has been written to the port, up to capacity() bytes; whatever the port has not taken
+// when it is lost stays queued and goes out once it is open again. Bytes the printer sends back
+// are handed on as they come. Failures are reported as a reason, never thrown into the event
+// loop: open() throws CommError, a port lost at run time is closed and signalled.
+class PrinterPort : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr qint64 defaultCapacity = qint64{1024} * 1024;
+
+    explicit PrinterPort(PrinterAddress address, qint64 capacity = defaultCapacity,
+                         QObject *parent = nullptr);
+
+    const PrinterAddress &address() const { return m_address; }
+    qint64 capacity() const { return m_capacity; }
+
+    // Opens the port with its settings (closing it first if open); throws CommError with the
+    // reason. Queued bytes start going out at once.
+    void open();
+    void close();
+    // Waits up to timeoutMs for the open port to take what is queued; returns what is left.
+    qint64 flush(int timeoutMs);
+    bool isOpen() const { return m_port.isOpen(); }
+
+    // Bytes queued and not yet written to the port.
+    qint64 queued() const { return m_queue.size() - m_head; }
+    // How many more bytes send() takes.
+    qint64 room() const { return m_capacity - queued(); }
+
+    // Queues bytes for the printer. Takes at most room() bytes and returns how many it took.
+    qint64 send(const QByteArray &bytes);
+
+Q_SIGNALS:
+    // Bytes the printer sent back (status replies), in order.
+    void received(const QByteArray &bytes);
+    // room() grew back to half the capacity after having been shorter: a sender that stopped
+    // for want of room may go on.
+    void roomAvailable();
+    // The open port broke (a device pulled, a peer gone); it is closed now.
+    void lost(const QString &reason);
+
+private:
+    void writeMore();
+    void handleBytesWritten(qint64 count);
+    void handleReadyRead();
+    void handleError(QSerialPort::SerialPortError error);
+
+    PrinterAddress m_address;
+    qint64 m_capacity;
+    QSerialPort m_port;
+    // Bytes not yet written: m_queue from m_head on. Of those, m_handed were given to the port
+    // and wait in its own buffer.
+    QByteArray m_queue;
+    qint64 m_head = 0;
+    qint64 m_handed = 0;
+};
