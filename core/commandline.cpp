@@ -74,7 +74,10 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
         return refuse(parser.errorText());
     if (parser.isSet(help)) {
         line.action = Action::ShowHelp;
-        line.message = parser.helpText();
+        // The usage line names the program as the user calls it, not by its full path.
+        const QString text = parser.helpText();
+        line.message = QLatin1String("Usage: tralvo [options] hide,profile") +
+                       text.mid(text.indexOf(QLatin1Char('\n')));
         return line;
     }
     if (parser.isSet(showVersion)) {

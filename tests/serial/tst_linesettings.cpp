@@ -1,5 +1,6 @@
 #include "linesettings.h"
 #include "portname.h"
+#include "printerport.h"
 
 #include <QtTest>
 
@@ -17,6 +18,8 @@ private Q_SLOTS:
     void refused_data();
     void refused();
     void portLocations();
+    void printerAddress_data();
+    void printerAddress();
 };
 
 void TestLineSettings::accepted_data()
@@ -85,6 +88,57 @@ void TestLineSettings::portLocations()
     QCOMPARE(portLocation(8), QStringLiteral("/tmp/ports/com8"));
 #endif
     qunsetenv("TRALVO_COMDIR");
+}
+
+void TestLineSettings::printerAddress_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("port"); // empty: refused
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("handshake");
+
+    const int none = static_cast<int>(PrinterAddress::Handshake::None);
+    QTest::newRow("port alone: 9600,N,8,1") << "COM3"
+                                            << "COM3" << 9600 << none;
+    QTest::newRow("settings and handshake")
+        << "com12:19200,E,7,2,rtscts"
+        << "com12" << 19200 << static_cast<int>(PrinterAddress::Handshake::RtsCts);
+    QTest::newRow("four fields, no handshake") << "COM1:38400,N,8,1"
+                                               << "COM1" << 38400 << none;
+    QTest::newRow("unknown handshake") << "COM3:9600,N,8,1,dtr"
+                                       << "" << 0 << none;
+    QTest::newRow("bad baud") << "COM3:fast,N,8,1"
+                              << "" << 0 << none;
+    QTest::newRow("no port number") << "COM:9600,N,8,1"
+                                    << "" << 0 << none;
+#ifndef Q_OS_WIN
+    QTest::newRow("device path") << "/dev/usb/lp0"
+                                 << "/dev/usb/lp0" << 9600 << none;
+    QTest::newRow("colons in the path")
+        << "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0:115200,N,8,1,xonxoff"
+        << "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0" << 115200
+        << static_cast<int>(PrinterAddress::Handshake::XonXoff);
+    QTest::newRow("relative path") << "ttyUSB0"
+                                   << "" << 0 << none;
+#endif
+}
+
+void TestLineSettings::printerAddress()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, port);
+
+    QString error;
+    const auto address = PrinterAddress::parse(text, &error);
+    QCOMPARE(address.has_value(), !port.isEmpty());
+    if (!address) {
+        QVERIFY(!error.isEmpty());
+        return;
+    }
+    QCOMPARE(address->port, port);
+    QVERIFY(!address->location.isEmpty());
+    QTEST(address->settings.baud, "baud");
+    QTEST(static_cast<int>(address->handshake), "handshake");
 }
 
 QTEST_GUILESS_MAIN(TestLineSettings)

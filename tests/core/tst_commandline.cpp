@@ -1,0 +1,71 @@
+#include "commandline.h"
+
+#include <QtTest>
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void parse_data();
+    void parse();
+};
+
+void TestCommandLine::parse_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("action");
+    QTest::addColumn<QString>("argumentText");
+    QTest::addColumn<int>("match");
+    QTest::addColumn<QString>("printer");
+
+    const int run = static_cast<int>(CommandLine::Action::Run);
+    const int refuse = static_cast<int>(CommandLine::Action::Refuse);
+    const int start = static_cast<int>(MatchMode::Start);
+    const int escpos = static_cast<int>(MatchMode::EscPos);
+    QTest::newRow("none") << QStringList{} << run << "" << start << "";
+    QTest::newRow("argument text as always")
+        << QStringList{"1", ",0", "x"} << run << "1 ,0 x" << start << "";
+    QTest::newRow("a negative number is no option")
+        << QStringList{"-1,0"} << run << "-1,0" << start << "";
+    QTest::newRow("options out first") << QStringList{"--match=star", "1,1"} << run << "1,1"
+                                       << static_cast<int>(MatchMode::Star) << "";
+    QTest::newRow("value as the next argument")
+        << QStringList{"1,0", "--match", "escpos"} << run << "1,0" << escpos << "";
+    QTest::newRow("printer implies escpos")
+        << QStringList{"--printer=COM3:19200,N,8,1,rtscts", "1,0"} << run << "1,0" << escpos
+        << "COM3:19200,N,8,1,rtscts";
+    QTest::newRow("printer keeps start when asked")
+        << QStringList{"--printer", "/dev/usb/lp0", "--match=start"} << run << "" << start
+        << "/dev/usb/lp0";
+    QTest::newRow("unknown option")
+        << QStringList{"--hide", "1,0"} << refuse << "1,0" << start << "";
+    QTest::newRow("bad mode") << QStringList{"--match=epson"} << refuse << "" << start << "";
+    QTest::newRow("printer without port")
+        << QStringList{"--printer="} << refuse << "" << start << "";
+    QTest::newRow("help") << QStringList{"1,0", "--help"}
+                          << static_cast<int>(CommandLine::Action::ShowHelp) << "1,0" << start
+                          << "";
+}
+
+void TestCommandLine::parse()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, action);
+
+    const CommandLine line = CommandLine::parse(arguments, QStringLiteral("1.2.3"));
+    QCOMPARE(static_cast<int>(line.action), action);
+    QTEST(line.argumentText, "argumentText");
+    if (line.action == CommandLine::Action::Refuse) {
+        QVERIFY(line.message.contains(QLatin1String("--help")));
+        return;
+    }
+    if (line.action == CommandLine::Action::ShowHelp) {
+        QVERIFY(line.message.contains(QLatin1String("--printer")));
+        return;
+    }
+    QTEST(static_cast<int>(line.match), "match");
+    QTEST(line.printer, "printer");
+}
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"
