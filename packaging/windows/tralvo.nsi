@@ -1,7 +1,9 @@
 ; Windows installer for Tralvo (32-bit), built by scripts/windows/windows.sh:
 ;   makensis -DVERSION=1.0.0 -DDEPLOY_DIR=<folder with tralvo.exe and its DLLs> \
 ;            -DOUTFILE=tralvo-1.0.0-win32-setup.exe tralvo.nsi
-; Silent:  setup.exe /S [/AUTOSTART=0|1] [/PROFILE=0|1]
+; Silent:  setup.exe /S [/AUTOSTART=0|1] [/PROFILE=0|1] [/MATCH=start|escpos|star]
+;                       [/PRINTER=COMn[:SETTINGS]]   (an empty /MATCH= or /PRINTER= clears it)
+; Each choice not given is kept from the earlier install.
 ; Exit codes: 0 done; 2 bad option; 3 installed, but the log-on task could not be created;
 ;             4 Tralvo could not be stopped (nothing changed).
 
@@ -22,6 +24,7 @@ Unicode true
 !include MUI2.nsh
 !include LogicLib.nsh
 !include FileFunc.nsh
+!include TextFunc.nsh
 !include nsDialogs.nsh
 
 Name "Tralvo ${VERSION}"
@@ -30,7 +33,11 @@ InstallDir "$PROGRAMFILES32\Tralvo"
 ; An upgrade lands where the earlier version is (read in the 32-bit view, as written).
 InstallDirRegKey HKLM "${UNINST_KEY}" "InstallLocation"
 RequestExecutionLevel admin
-SetCompressor /SOLID lzma
+; -DCOMPRESSOR=zlib builds a test installer in seconds rather than a minute.
+!ifndef COMPRESSOR
+  !define COMPRESSOR "/SOLID lzma"
+!endif
+SetCompressor ${COMPRESSOR}
 ManifestDPIAware true
 ShowInstDetails show
 ShowUninstDetails show
@@ -49,9 +56,14 @@ Var WasAutostart   ; the choice recorded by an earlier install
 Var Upgrade        ; 1 when an earlier install is there
 Var Running        ; set by TralvoRunning
 Var WasRunning     ; Tralvo ran when Setup began
+Var Match          ; Tralvo's --match: empty (not given), start, escpos or star
+Var Printer        ; Tralvo's --printer: empty (none) or COMn[:SETTINGS]
+Var ProgramOptions ; --match and --printer as the program takes them, each after a space
 Var AutostartBox
 Var Profile0Radio
 Var Profile1Radio
+Var MatchList
+Var PrinterField
 
 ; ---------------------------------------------------------------------------------------------
 ; Exactly the files the installer adds; the uninstaller removes this list and nothing else, so
@@ -67,7 +79,14 @@ Var Profile1Radio
   !insertmacro ${ACTION} "" "libwinpthread-1.dll"
   !insertmacro ${ACTION} "platforms" "qwindows.dll"
   !insertmacro ${ACTION} "styles" "qwindowsvistastyle.dll"
+  !ifdef EXTRA_NAME
+    ; One more file, for the upgrade test (scripts/windows/installer-check.sh).
+    !insertmacro ${ACTION} "${EXTRA_DIR}" "${EXTRA_NAME}"
+  !endif
 !macroend
+!ifndef EXTRA_DIR
+  !define EXTRA_DIR ""
+!endif
 !macro InstallFile DIR NAME
   !if "${DIR}" == ""
     SetOutPath "$INSTDIR"
@@ -85,6 +104,107 @@ Var Profile1Radio
     RMDir "$INSTDIR\${DIR}" ; only once empty
   !endif
 !macroend
+
+; ---------------------------------------------------------------------------------------------
+; What Setup wrote, one path a line relative to the install folder, kept there as
+; tralvo-files.txt. An upgrade removes the files of the earlier version that this one does not
+; ship; the uninstaller removes exactly the files listed. A line that would leave the install
+; folder, or names the integrator's CashBox.dll, is never acted on.
+!define FILE_LIST "tralvo-files.txt"
+!macro RecordFile DIR NAME
+  !if "${DIR}" == ""
+    FileWrite $R9 "${NAME}$\r$\n"
+  !else
+    FileWrite $R9 "${DIR}\${NAME}$\r$\n"
+  !endif
+!macroend
+!macro MatchFile DIR NAME
+  !if "${DIR}" == ""
+    ${IfThen} $R8 == "${NAME}" ${|} StrCpy $R7 1 ${|}
+  !else
+    ${IfThen} $R8 == "${DIR}\${NAME}" ${|} StrCpy $R7 1 ${|}
+  !endif
+!macroend
+
+Function WriteFileList
+  FileOpen $R9 "$INSTDIR\${FILE_LIST}" w
+  !insertmacro TralvoFiles RecordFile
+  FileWrite $R9 "uninstall.exe$\r$\n"
+  ${If} ${FileExists} "$INSTDIR\tralvo-task.xml"
+    FileWrite $R9 "tralvo-task.xml$\r$\n"
+  ${EndIf}
+  FileClose $R9
+FunctionEnd
+
+!macro FileListFunctions UN
+; $R7 = 1 when the line $R8 names a file inside the install folder, other than CashBox.dll.
+Function ${UN}Removable
+  Push $0
+  Push $1
+  StrCpy $R7 0
+  StrCpy $0 $R8 1
+  ${If} $R8 != ""
+  ${AndIf} $0 != "\"
+  ${AndIf} $R8 != "CashBox.dll" ; != ignores case
+  ${AndIf} $R8 != "${FILE_LIST}"
+    StrCpy $1 0
+    ${Do}
+      StrCpy $0 $R8 1 $1
+      ${If} $0 == ""
+        StrCpy $R7 1
+        ${ExitDo}
+      ${EndIf}
+      ${IfThen} $0 == ":" ${|} ${ExitDo} ${|}
+      ${IfThen} $0 == "/" ${|} ${ExitDo} ${|}
+      StrCpy $0 $R8 2 $1
+      ${IfThen} $0 == ".." ${|} ${ExitDo} ${|}
+      IntOp $1 $1 + 1
+    ${Loop}
+  ${EndIf}
+  Pop $1
+  Pop $0
+FunctionEnd
+
+; Removes the files that the list names, and the folders they were in once empty; with $R6 = 1
+; (an upgrade) only those that this Setup does not ship. $R5 = 0 when there is no list.
+Function ${UN}RemoveListed
+  Push $0
+  StrCpy $R5 0
+  ClearErrors
+  FileOpen $R9 "$INSTDIR\${FILE_LIST}" r
+  ${IfNot} ${Errors}
+    StrCpy $R5 1
+    ${Do}
+      ClearErrors
+      FileRead $R9 $R8
+      ${IfThen} ${Errors} ${|} ${ExitDo} ${|}
+      ${TrimNewLines} $R8 $R8
+      Call ${UN}Removable
+      ${If} $R7 = 1
+      ${AndIf} $R6 = 1
+        StrCpy $R7 0
+        !insertmacro TralvoFiles MatchFile
+        ${IfThen} $R8 == "uninstall.exe" ${|} StrCpy $R7 1 ${|}
+        ${IfThen} $R8 == "tralvo-task.xml" ${|} StrCpy $R7 1 ${|}
+        IntOp $R7 1 - $R7 ; shipped now: kept
+      ${EndIf}
+      ${If} $R7 = 1
+        Delete "$INSTDIR\$R8"
+        ${GetParent} "$INSTDIR\$R8" $0
+        ${DoWhile} $0 != "$INSTDIR"
+          ${IfThen} $0 == "" ${|} ${ExitDo} ${|}
+          RMDir $0 ; only once empty
+          ${GetParent} $0 $0
+        ${Loop}
+      ${EndIf}
+    ${Loop}
+    FileClose $R9
+  ${EndIf}
+  Pop $0
+FunctionEnd
+!macroend
+!insertmacro FileListFunctions ""
+!insertmacro FileListFunctions "un."
 
 ; ---------------------------------------------------------------------------------------------
 ; The log-on task, kept beside the program as tralvo-task.xml (an integrator can register it again
@@ -106,7 +226,7 @@ Function WriteTaskXml
   FileWriteUTF16LE $0 '    <ExecutionTimeLimit>PT0S</ExecutionTimeLimit>$\r$\n'
   FileWriteUTF16LE $0 '    <Enabled>true</Enabled>$\r$\n'
   FileWriteUTF16LE $0 '  </Settings>$\r$\n'
-  FileWriteUTF16LE $0 '  <Actions Context="Author"><Exec><Command>"$INSTDIR\tralvo.exe"</Command><Arguments>1,$DrawerProfile</Arguments></Exec></Actions>$\r$\n'
+  FileWriteUTF16LE $0 '  <Actions Context="Author"><Exec><Command>"$INSTDIR\tralvo.exe"</Command><Arguments>1,$DrawerProfile$ProgramOptions</Arguments></Exec></Actions>$\r$\n'
   FileWriteUTF16LE $0 '</Task>$\r$\n'
   FileClose $0
 FunctionEnd
@@ -188,6 +308,9 @@ FunctionEnd
 ; ---------------------------------------------------------------------------------------------
 ; Pages
 !define MUI_ABORTWARNING
+; The application's icon (packaging/windows/make-icon.sh makes it from packaging/tralvo.svg).
+!define MUI_ICON "${__FILEDIR__}\tralvo.ico"
+!define MUI_UNICON "${__FILEDIR__}\tralvo.ico"
 !insertmacro MUI_PAGE_WELCOME
 !define MUI_PAGE_CUSTOMFUNCTION_PRE SkipOnUpgrade
 !insertmacro MUI_PAGE_DIRECTORY
@@ -211,7 +334,7 @@ Function SkipOnUpgrade
 FunctionEnd
 
 Function AutostartPageCreate
-  !insertmacro MUI_HEADER_TEXT "Start at log-on" "Choose whether Tralvo starts by itself, and with which drawer profile."
+  !insertmacro MUI_HEADER_TEXT "Start at log-on" "Choose whether Tralvo starts by itself, its drawer profile and its printer line."
   nsDialogs::Create 1018
   Pop $0
   ${If} $0 == error
@@ -233,6 +356,25 @@ Function AutostartPageCreate
   ${Else}
     ${NSD_Check} $Profile0Radio
   ${EndIf}
+  ${NSD_CreateLabel} 0 72u 45% 10u "Drawer command (--match):"
+  Pop $0
+  ${NSD_CreateDropList} 45% 70u 40% 80u ""
+  Pop $MatchList
+  ${NSD_CB_AddString} $MatchList "(not given)"
+  ${NSD_CB_AddString} $MatchList "start"
+  ${NSD_CB_AddString} $MatchList "escpos"
+  ${NSD_CB_AddString} $MatchList "star"
+  ${If} $Match == ""
+    ${NSD_CB_SelectString} $MatchList "(not given)"
+  ${Else}
+    ${NSD_CB_SelectString} $MatchList $Match
+  ${EndIf}
+  ${NSD_CreateLabel} 0 90u 100% 10u "Receipt printer to pass everything through to (--printer), empty for none:"
+  Pop $0
+  ${NSD_CreateText} 10u 102u 60% 12u $Printer
+  Pop $PrinterField
+  ${NSD_CreateLabel} 10u 116u 90% 10u "A port and, if need be, its settings, e.g. COM3 or COM3:9600,N,8,1,rtscts"
+  Pop $0
   nsDialogs::Show
 FunctionEnd
 
@@ -249,6 +391,87 @@ Function AutostartPageLeave
   ${Else}
     StrCpy $DrawerProfile 0
   ${EndIf}
+  ${NSD_GetText} $MatchList $0
+  ${IfThen} $0 == "(not given)" ${|} StrCpy $0 "" ${|}
+  StrCpy $Match $0
+  ${NSD_GetText} $PrinterField $0
+  Call ValidPrinter
+  ${If} $R1 != 1
+    MessageBox MB_ICONEXCLAMATION "$\"$0$\" is not a printer port: give COMn, or COMn:SETTINGS such as COM3:9600,N,8,1,rtscts (letters, digits, commas and dots)."
+    Abort
+  ${EndIf}
+  StrCpy $Printer $0
+FunctionEnd
+
+; $R1 = 1 when $0 is empty, start, escpos or star; the name is then written as the program takes it.
+Function ValidMatch
+  StrCpy $R1 1
+  ${If} $0 == "start" ; == ignores case
+    StrCpy $0 "start"
+  ${ElseIf} $0 == "escpos"
+    StrCpy $0 "escpos"
+  ${ElseIf} $0 == "star"
+    StrCpy $0 "star"
+  ${ElseIf} $0 != ""
+    StrCpy $R1 0
+  ${EndIf}
+FunctionEnd
+
+; $R1 = 1 when $0 is empty or COMn[:SETTINGS], SETTINGS of letters, digits, commas and dots (so
+; that it goes into a command line and the task's XML as it is). The program checks the rest.
+!define PRINTER_CHARS "0123456789abcdefghijklmnopqrstuvwxyz,."
+Function ValidPrinter
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  Push $5
+  StrCpy $R1 1
+  ${If} $0 != ""
+    StrCpy $R1 0
+    StrCpy $2 $0 3
+    ${If} $2 == "COM" ; == ignores case
+      StrCpy $1 3 ; where in $0
+      StrCpy $3 0 ; 0: in the port's number; 1: in the settings
+      ${Do}
+        StrCpy $2 $0 1 $1
+        ${If} $2 == ""
+          ; The end: a port number, and settings after a colon if there is one.
+          StrCpy $2 $0 1 -1
+          ${If} $1 > 3
+          ${AndIf} $2 != ":"
+            StrCpy $R1 1
+          ${EndIf}
+          ${ExitDo}
+        ${EndIf}
+        ${If} $3 = 0
+        ${AndIf} $2 == ":"
+        ${AndIf} $1 > 3
+          StrCpy $3 1
+        ${Else}
+          ; A digit in the port's number; a letter, a digit, a comma or a dot in the settings.
+          StrCpy $4 0
+          ${Do}
+            StrCpy $5 "${PRINTER_CHARS}" 1 $4
+            ${IfThen} $5 == "" ${|} ${ExitDo} ${|}
+            ${IfThen} $5 == $2 ${|} ${ExitDo} ${|}
+            IntOp $4 $4 + 1
+          ${Loop}
+          ${IfThen} $5 == "" ${|} ${ExitDo} ${|}
+          ${If} $3 = 0
+          ${AndIf} $4 > 9
+            ${ExitDo}
+          ${EndIf}
+        ${EndIf}
+        IntOp $1 $1 + 1
+      ${Loop}
+    ${EndIf}
+  ${EndIf}
+  Pop $5
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
 FunctionEnd
 
 ; Sets VAR from /NAME= when given (IfErrors clears the flag, so it is tested once);
@@ -261,6 +484,24 @@ FunctionEnd
     ${AndIf} $0 != "1"
       ${IfNot} ${Silent}
         MessageBox MB_ICONSTOP "/${NAME}= takes 0 or 1, not $\"$0$\"."
+      ${EndIf}
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
+    StrCpy ${VAR} $0
+  ${EndIf}
+!macroend
+
+; Sets VAR from /NAME= when given, an empty value included (it clears the choice); quits with
+; exit code 2 unless the function CHECK finds the value good ($0 in, $R1 = 1 when good).
+!macro ReadTextSwitch NAME VAR CHECK
+  ClearErrors
+  ${GetOptions} $R0 "/${NAME}=" $0
+  ${IfNot} ${Errors}
+    Call ${CHECK}
+    ${If} $R1 != 1
+      ${IfNot} ${Silent}
+        MessageBox MB_ICONSTOP "/${NAME}= does not take $\"$0$\"."
       ${EndIf}
       SetErrorLevel 2
       Quit
@@ -291,6 +532,16 @@ Function .onInit
   ${GetParameters} $R0
   !insertmacro ReadSwitch AUTOSTART $Autostart
   !insertmacro ReadSwitch PROFILE $DrawerProfile
+  ; The printer line: kept from the earlier install unless given; a value the registry holds is
+  ; checked as one given here would be.
+  ReadRegStr $0 HKLM "${SETTINGS_KEY}" "Match"
+  Call ValidMatch
+  ${IfThen} $R1 = 1 ${|} StrCpy $Match $0 ${|}
+  ReadRegStr $0 HKLM "${SETTINGS_KEY}" "Printer"
+  Call ValidPrinter
+  ${IfThen} $R1 = 1 ${|} StrCpy $Printer $0 ${|}
+  !insertmacro ReadTextSwitch MATCH $Match ValidMatch
+  !insertmacro ReadTextSwitch PRINTER $Printer ValidPrinter
 FunctionEnd
 
 ; ---------------------------------------------------------------------------------------------
@@ -300,12 +551,20 @@ Section "Tralvo" SecMain
   StrCpy $WasRunning $Running
   Call StopTralvo
 
+  ; The earlier version's files that this one no longer ships.
+  StrCpy $R6 1
+  Call RemoveListed
+
   SetOverwrite on
   !insertmacro TralvoFiles InstallFile
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
-  CreateShortCut "$SMPROGRAMS\Tralvo.lnk" "$INSTDIR\tralvo.exe" "0,$DrawerProfile" "$INSTDIR\tralvo.exe" 0 \
+  StrCpy $ProgramOptions ""
+  ${IfThen} $Match != "" ${|} StrCpy $ProgramOptions " --match=$Match" ${|}
+  ${IfThen} $Printer != "" ${|} StrCpy $ProgramOptions "$ProgramOptions --printer=$Printer" ${|}
+
+  CreateShortCut "$SMPROGRAMS\Tralvo.lnk" "$INSTDIR\tralvo.exe" "0,$DrawerProfile$ProgramOptions" "$INSTDIR\tralvo.exe" 0 \
       SW_SHOWNORMAL "" "Open the cash drawer on ESC p from COM9"
 
   WriteRegStr HKLM "${UNINST_KEY}" "DisplayName" "Tralvo"
@@ -320,11 +579,13 @@ Section "Tralvo" SecMain
 
   WriteRegDWORD HKLM "${SETTINGS_KEY}" "Autostart" $Autostart
   WriteRegDWORD HKLM "${SETTINGS_KEY}" "Profile" $DrawerProfile
+  WriteRegStr HKLM "${SETTINGS_KEY}" "Match" $Match
+  WriteRegStr HKLM "${SETTINGS_KEY}" "Printer" $Printer
 
   ; Windows starts no elevated program from the Run key or the Startup folder: a task does.
   ${If} $Autostart = 1
     Call WriteTaskXml
-    DetailPrint "Creating the log-on task $\"${TASK_NAME}$\": $\"$INSTDIR\tralvo.exe$\" 1,$DrawerProfile"
+    DetailPrint "Creating the log-on task $\"${TASK_NAME}$\": $\"$INSTDIR\tralvo.exe$\" 1,$DrawerProfile$ProgramOptions"
     nsExec::ExecToLog '"$SYSDIR\schtasks.exe" /Create /TN ${TASK_NAME} /XML "$INSTDIR\tralvo-task.xml" /F'
     Pop $0
     ${If} $0 != 0
@@ -350,6 +611,8 @@ Section "Tralvo" SecMain
       DetailPrint "Tralvo was stopped for the upgrade; start it again, or it starts with the next log-on if a task does that"
     ${EndIf}
   ${EndIf}
+
+  Call WriteFileList
 
   ; Last, so that every file the installer wrote is counted.
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
@@ -377,7 +640,13 @@ Section "Uninstall"
   nsExec::ExecToLog '"$SYSDIR\schtasks.exe" /Delete /TN ${TASK_NAME} /F'
   Pop $0
 
-  !insertmacro TralvoFiles RemoveFile
+  ; The files Setup listed; with no list (removed by hand), the files this version ships.
+  StrCpy $R6 0
+  Call un.RemoveListed
+  ${If} $R5 = 0
+    !insertmacro TralvoFiles RemoveFile
+  ${EndIf}
+  Delete "$INSTDIR\${FILE_LIST}"
   Delete "$INSTDIR\tralvo-task.xml"
   Delete "$INSTDIR\uninstall.exe"
   Delete "$SMPROGRAMS\Tralvo.lnk"

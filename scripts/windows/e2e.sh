@@ -162,4 +162,7 @@ tralvo_check 'shown at 150 %: 323x327 (1.5 times), one Request gives one pulse' 
     shown 144 323x327 windows-window-150.png
 set_dpi 96
 
+# shellcheck source=heal.sh
+source "$here/heal.sh"
+
 tralvo_check_summary

@@ -4,7 +4,8 @@
 # place and registers the uninstall entry; the installed program, with the Wine-only serial
 # library and the stand-in put next to it, pulses on ESC p; upgrades in place while it runs
 # stop it in order first and keep the integrator's choices and CashBox.dll; a silent uninstall
-# removes what the installer added and nothing else. Prints one line per check.
+# removes what the installer added and nothing else. The first install is of a variant built here
+# that ships one file more, which the upgrade must remove. Prints one line per check.
 # Usage: installer-check.sh <setup.exe> <deploy folder> <Wine Qt5SerialPort.dll>
 #                           <stand-in CashBox.dll> <work folder>
 set -uo pipefail
@@ -51,15 +52,33 @@ spawned() {
         sed -n 's/.* cmdline L"\(.*\)" parent .*/\1/p' | sed 's/\\\\/\x01/g; s/\\"/"/g; s/\x01/\\/g'
 }
 stopped() { ! pgrep -f "$inst/tralvo.exe" >/dev/null; }
-# The install folder holds the deploy folder's files, byte for byte, and uninstall.exe.
+# The install folder holds the deploy folder's files ($1, default the one given), byte for byte,
+# and uninstall.exe.
 as_deployed() {
-    diff <(cd "$deploy" && find . -type f | sort) \
+    local from=${1:-$deploy}
+    diff <(cd "$from" && find . -type f | sort) \
         <(cd "$inst" && find . -type f ! -name uninstall.exe ! -name CashBox.dll \
-            ! -name tralvo-task.xml | sort) &&
+            ! -name tralvo-task.xml ! -name tralvo-files.txt | sort) &&
         [ -f "$inst/uninstall.exe" ] &&
-        (cd "$deploy" && ! find . -type f ! -exec cmp -s {} "$inst/{}" \; -print | grep .)
+        (cd "$from" && ! find . -type f ! -exec cmp -s {} "$inst/{}" \; -print | grep .)
 }
-lnk_args() { strings -el -n 3 "$lnk" | grep -xE '[0-9],[0-9]'; }
+# Setup's list of what it wrote names exactly the files there but CashBox.dll and itself.
+listed_as_installed() {
+    diff <(tr -d '\r' <"$inst/tralvo-files.txt" | tr '\\' / | sort) \
+        <(cd "$inst" && find . -type f ! -name CashBox.dll ! -name tralvo-files.txt | cut -c 3- | sort)
+}
+# The PE file $1 holds the project's icon (wrestool rebuilds an .ico from its icon group).
+has_our_icon() {
+    local ico=$here/../../packaging/windows/tralvo.ico
+    [ -f "$1" ] && wrestool -x -t 14 "$1" | head -c "$(stat -c %s "$ico")" | cmp -s - "$ico"
+}
+# The shortcut's arguments (a string's length goes before it, and may read as a character).
+lnk_args() { strings -el -n 3 "$lnk" | grep -oE '[0-9],[0-9]( --[a-z]+=[^ ]*)*$'; }
+# The shortcut says it has an icon of its own (HasIconLocation in its header), in tralvo.exe.
+lnk_icon() {
+    [ $(($(od -An -tu4 -j20 -N4 "$lnk") & 0x40)) != 0 ] &&
+        strings -el -n 3 "$lnk" | grep -qF "$dir\tralvo.exe"
+}
 pulses() { grep -c 'pulse' "$work/pulses" 2>/dev/null; }
 # The installed program, hidden, profile 0, with the Wine-only serial library and the stand-in.
 start_installed() {
@@ -80,7 +99,7 @@ task_xml() { iconv -f UTF-16 -t UTF-8 "$inst/tralvo-task.xml" | tr -d '\r'; }
 task_as_asked() {
     local xml
     xml=$(task_xml) || return 1
-    grep -qF "<Command>\"$dir\\tralvo.exe\"</Command><Arguments>1,$1</Arguments>" <<<"$xml" &&
+    grep -qF "<Command>\"$dir\\tralvo.exe\"</Command><Arguments>1,$1${2:-}</Arguments>" <<<"$xml" &&
         grep -qF '<LogonTrigger><Enabled>true</Enabled></LogonTrigger>' <<<"$xml" &&
         grep -qF '<RunLevel>HighestAvailable</RunLevel>' <<<"$xml" &&
         grep -qF '<ExecutionTimeLimit>PT0S</ExecutionTimeLimit>' <<<"$xml" &&
@@ -90,6 +109,15 @@ task_as_asked() {
 
 rm -rf "$work"
 mkdir -p "$work"
+# The earlier version: the same build with one file more, in a folder of its own.
+cp -r "$deploy" "$work/deploy-old"
+mkdir "$work/deploy-old/imageformats"
+echo 'a plugin that the next version no longer ships' >"$work/deploy-old/imageformats/qold.dll"
+old_setup=$(cd "$work" && pwd)/tralvo-old-setup.exe # makensis works in the script's folder
+makensis -V1 -DVERSION="$version" -DDEPLOY_DIR="${old_setup%/*}/deploy-old" -DOUTFILE="$old_setup" \
+    -DEXTRA_DIR=imageformats -DEXTRA_NAME=qold.dll -DCOMPRESSOR=zlib \
+    "$here/../../packaging/windows/tralvo.nsi" >"$work/makensis-old.log" 2>&1 ||
+    { cat "$work/makensis-old.log" >&2; exit 1; }
 tralvo_xvfb || exit 1
 wineboot -i >/dev/null 2>&1 && wineserver -w
 tralvo_wine_com_pair || exit 1
@@ -99,12 +127,19 @@ wine "$setup" /S /AUTOSTART=2
 rc=$?
 wineserver -w
 tralvo_check "/AUTOSTART=2 is refused (exit 2) and installs nothing" test "$rc" = 2 -a ! -e "$inst"
+for bad in /MATCH=fast '/PRINTER=COM3:9600;x' /PRINTER=LPT1; do
+    wine "$setup" /S "$bad"
+    rc=$?
+    wineserver -w
+    tralvo_check "$bad is refused (exit 2) and installs nothing" test "$rc" = 2 -a ! -e "$inst"
+done
 
-wine "$setup" /S
+wine "$old_setup" /S
 rc=$?
 wineserver -w
-tralvo_check "silent install exits 0" test "$rc" = 0
-tralvo_check "installed: the deploy folder's files, unchanged, and uninstall.exe" as_deployed
+tralvo_check "silent install (of the build with one file more) exits 0" test "$rc" = 0
+tralvo_check "installed: that build's files, unchanged, and uninstall.exe" as_deployed "$work/deploy-old"
+tralvo_check "tralvo-files.txt lists exactly the files Setup installed" listed_as_installed
 tralvo_check "no CashBox.dll and no log-on task definition installed" \
     test ! -e "$inst/CashBox.dll" -a ! -e "$inst/tralvo-task.xml"
 tralvo_check "Start-menu shortcut for all users, arguments 0,0" test "$(lnk_args)" = 0,0
@@ -117,6 +152,12 @@ done
 kb=$(find "$inst" -type f -printf '%s\n' | awk '{ s += $1 } END { print int(s / 1024) }')
 tralvo_check "uninstall entry EstimatedSize = $kb KB (the installed bytes)" \
     test "$(($(regval "$uninst_key" EstimatedSize)))" = "$kb"
+tralvo_check "DisplayIcon names an installed file that holds the application's icon" \
+    has_our_icon "$(winepath -u "$(regval "$uninst_key" DisplayIcon)" 2>/dev/null)"
+tralvo_check "the Start-menu shortcut takes its icon from tralvo.exe" lnk_icon
+tralvo_check "Setup and the uninstaller show the application's icon" \
+    bash -c "$(declare -f has_our_icon); here='$here'; has_our_icon '$setup' &&
+        has_our_icon '$inst/uninstall.exe'"
 tralvo_check "choice recorded: no autostart, profile 0" \
     test "$(regval "$settings_key" Autostart)/$(regval "$settings_key" Profile)" = 0x0/0x0
 
@@ -140,18 +181,35 @@ tralvo_check "the log-on task is registered from its definition" test \
 tralvo_check "the task definition: at log-on, highest rights, tralvo.exe 1,1, no time limit" task_as_asked 1
 tralvo_check "choice recorded: autostart, profile 1" \
     test "$(regval "$settings_key" Autostart)/$(regval "$settings_key" Profile)" = 0x1/0x1
-tralvo_check "the upgrade put the stock Qt5SerialPort.dll back" as_deployed
+tralvo_check "the upgrade put the stock Qt5SerialPort.dll back, and removed the file no longer shipped" \
+    as_deployed
+tralvo_check "the folder of the file no longer shipped is gone" test ! -e "$inst/imageformats"
+tralvo_check "tralvo-files.txt lists exactly the files of the upgrade, the task definition too" \
+    bash -c "$(declare -f listed_as_installed); inst='$inst' listed_as_installed &&
+        grep -qx \$'tralvo-task.xml\r' '$inst/tralvo-files.txt'"
 tralvo_check "the upgrade kept the integrator's CashBox.dll" cmp -s "$standin" "$inst/CashBox.dll"
 tralvo_check "Start-menu shortcut arguments now 0,1" test "$(lnk_args)" = 0,1
 
-wine "$setup" /S
+printer_line=' --match=escpos --printer=COM3:9600,N,8,1,rtscts'
+wine "$setup" /S /MATCH=escpos /PRINTER=COM3:9600,N,8,1,rtscts
 rc=$?
 wineserver -w
-tralvo_check "upgrade with no options exits 0 and keeps the choice" test "$rc/$(regval "$settings_key" Autostart)/$(regval "$settings_key" Profile)" = 0/0x1/0x1
+tralvo_check "upgrade with /MATCH and /PRINTER only exits 0 and keeps the choice" test "$rc/$(regval "$settings_key" Autostart)/$(regval "$settings_key" Profile)" = 0/0x1/0x1
+tralvo_check "the task definition: tralvo.exe 1,1$printer_line" task_as_asked 1 "$printer_line"
+tralvo_check "Start-menu shortcut arguments now 0,1$printer_line" test "$(lnk_args)" = "0,1$printer_line"
+wine "$setup" /S /PRINTER=
+rc=$?
+wineserver -w
+tralvo_check "upgrade with an empty /PRINTER= exits 0, keeps --match and drops --printer" \
+    test "$rc/$(regval "$settings_key" Match)/$(regval "$settings_key" Printer)" = 0/escpos/
+tralvo_check "the task definition: tralvo.exe 1,1 --match=escpos" task_as_asked 1 ' --match=escpos'
 tralvo_check "the installed tralvo.exe 1,0 opens COM9 after the upgrade" start_installed "$work/tralvo2.out" ||
     cat "$work/tralvo2.out" >&2
 tralvo_check "ESC p gives one more pulse" pulse_once 2
 
+# A list that names files outside the folder, or CashBox.dll, moves the uninstaller to neither.
+echo outside >"$inst/../outside.txt"
+printf '%s\r\n' '..\outside.txt' 'C:\Program Files\outside.txt' CashBox.dll >>"$inst/tralvo-files.txt"
 # _?= must come last and unquoted; wine would quote an argument with blanks, so cmd runs it.
 printf '@echo off\r\n%s _?=%s\r\nexit /b %%errorlevel%%\r\n' \
     "$(regval "$uninst_key" QuietUninstallString)" "$(regval "$uninst_key" InstallLocation)" \
@@ -172,6 +230,7 @@ tralvo_check "the uninstaller removed the log-on task" \
 tralvo_check "left: only the integrator's CashBox.dll, unchanged, and the running uninstall.exe" bash -c \
     "[ \"\$(cd '$inst' && find . | sort | tr '\n' ' ')\" = '. ./CashBox.dll ./uninstall.exe ' ] &&
      cmp -s '$standin' '$inst/CashBox.dll'"
+tralvo_check "a list line outside the install folder removed nothing" test -f "$inst/../outside.txt"
 tralvo_check "shortcut, uninstall entry and settings removed" bash -c \
     "[ ! -e '$lnk' ] && ! wine reg query '$uninst_key' >/dev/null 2>&1 &&
      ! wine reg query '$settings_key' >/dev/null 2>&1"

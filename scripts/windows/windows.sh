@@ -4,8 +4,9 @@
 # builds Tralvo and its tests (the CMake preset windows), gathers what ships into
 # build-windows/deploy, builds the Wine-only serial library into build-windows/wine-testing and
 # the installer build-windows/tralvo-<version>-win32-setup.exe, then runs the unit tests, the
-# end-to-end checks (scripts/windows/e2e.sh) and the installer's checks
-# (scripts/windows/installer-check.sh) under Wine. Safe to run again.
+# end-to-end and healing checks (scripts/windows/e2e.sh, heal.sh), the installer's checks
+# (scripts/windows/installer-check.sh) and a short soak (scripts/windows/soak.sh) under Wine.
+# Safe to run again.
 #
 # Usage: scripts/windows/windows.sh [--screenshots]
 #   --screenshots   also write the window under Wine at 100 % and 150 % into docs/
@@ -26,7 +27,7 @@ case "${1:-}" in
 --screenshots) shots=$root/docs ;;
 '') ;;
 *)
-    sed -n '9,10p' "${BASH_SOURCE[0]}" >&2
+    sed -n '11,12p' "${BASH_SOURCE[0]}" >&2
     exit 2
     ;;
 esac
@@ -43,7 +44,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 "$root/scripts/deps.sh" g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-i686 \
     wine wine32:i386 wine64 fonts-wine nsis libxml2-utils xvfb xauth xdotool x11-utils imagemagick \
-    socat patch
+    socat patch icoutils librsvg2-bin
 
 # The Qt prefix: unpacked once (checked against SHA256SUMS), or built where no tarball is given.
 if [ ! -f "$prefix/.ready" ]; then
@@ -77,12 +78,20 @@ for text in 'level="requireAdministrator"' 'Microsoft.Windows.Common-Controls'; 
 done
 strings -e l "$exe" | grep -qx '1.0.0.0' && strings -e l "$exe" | grep -qx 'Tralvo' ||
     { say "tralvo.exe has no version resource for Tralvo 1.0.0.0" >&2; exit 1; }
+# Its icon is the committed one (wrestool rebuilds the .ico, padded), and that is what
+# packaging/windows/make-icon.sh makes from packaging/tralvo.svg today.
+ico=$root/packaging/windows/tralvo.ico
+"$root/packaging/windows/make-icon.sh" "$out/tralvo.ico"
+cmp -s "$ico" "$out/tralvo.ico" ||
+    { say "$ico is not what make-icon.sh makes from tralvo.svg: run it and commit the icon" >&2; exit 1; }
+wrestool -x -t 14 "$exe" | head -c "$(stat -c %s "$ico")" | cmp -s - "$ico" ||
+    { say "tralvo.exe does not carry the icon $ico" >&2; exit 1; }
 # The stand-in exports exactly the vendor's name.
 exports=$(i686-w64-mingw32-objdump -p "$standin" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
     tail -n +2 | grep -o '\] .*' | cut -c 3-)
 [ "$exports" = "_CashBoxNormalGPIO@16" ] ||
     { say "CashBox.dll exports '$exports', not just _CashBoxNormalGPIO@16" >&2; exit 1; }
-say "tralvo.exe carries its manifest and version; the stand-in exports _CashBoxNormalGPIO@16 only"
+say "tralvo.exe carries its manifest, version and icon; the stand-in exports _CashBoxNormalGPIO@16 only"
 
 # What ships: the program, the Qt libraries and plugins it uses, the MinGW runtime. No stand-in.
 deploy=$out/deploy
@@ -143,7 +152,7 @@ rm -f "$setup" "$out/makensis.log"
 tralvo_logged "$out/makensis.log" makensis -V2 -DVERSION="$version" -DDEPLOY_DIR="$deploy" \
     -DOUTFILE="$setup" "$root/packaging/windows/tralvo.nsi"
 
-# The three kinds of checks run whatever the others found.
+# The checks run whatever the others found.
 status=0
 say "unit tests under Wine"
 ctest --preset windows || status=1
@@ -152,4 +161,6 @@ say "end to end under Wine"
 say "the installer under Wine"
 "$root/scripts/windows/installer-check.sh" "$setup" "$deploy" "$wine_serial" "$standin" \
     "$out/installer-check" || status=1
+say "a short soak under Wine"
+"$root/scripts/windows/soak.sh" "$deploy" "$wine_serial" "$standin" "$out/soak" || status=1
 exit "$status"

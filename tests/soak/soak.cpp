@@ -49,11 +49,13 @@ struct Options
     std::string tralvo;
     std::string standinDir;
     std::string workDir;
+    std::string stopCommand; // ends tralvo in order instead of SIGTERM (taskkill under Wine)
     int commands = 10000;
     int burstRounds = 10;
     int burstChunks = 200;
     int gapMs = 10;
     int faultEvery = 50;
+    int floodBytes = 0;
     unsigned run = 0;
     bool runGiven = false;
 };
@@ -64,7 +66,8 @@ struct Options
                  "soak: %s\n"
                  "usage: soak --tralvo PATH --standin-dir DIR --workdir DIR [--commands N]\n"
                  "            [--bursts ROUNDS] [--burst-chunks N] [--gap-ms MS]\n"
-                 "            [--fault-every N] [--run N]\n",
+                 "            [--fault-every N] [--flood-bytes N] [--stop-command CMD]\n"
+                 "            [--run N]\n",
                  why);
     std::exit(2);
 }
@@ -100,6 +103,10 @@ Options parseOptions(int argc, char **argv)
             o.gapMs = std::max(10, number());
         else if (arg == "--fault-every")
             o.faultEvery = number();
+        else if (arg == "--flood-bytes")
+            o.floodBytes = number();
+        else if (arg == "--stop-command")
+            o.stopCommand = value;
         else if (arg == "--run") {
             o.run = static_cast<unsigned>(number());
             o.runGiven = true;
@@ -556,6 +563,8 @@ std::string hex(const Bytes &bytes)
 
 std::string tail(const std::string &text, std::size_t lines)
 {
+    if (text.empty())
+        return text;
     std::size_t pos = text.size();
     for (std::size_t n = 0; n <= lines && pos > 0; ++n)
         pos = text.rfind('\n', pos - 1);
@@ -782,9 +791,11 @@ int main(int argc, char **argv)
                 "missed %d, invented %d, failed-result pulses %d (faults injected %d)\n",
                 gappedSeconds, commandsSent, noiseSent, gappedPulses, missed, invented,
                 failedResults, faultsInjected);
-    std::printf("soak: write-to-pulse latency: median %.2f ms, p99 %.2f ms, max %.2f ms; "
-                "chunks taken after the gap %d, never seen taken %d\n",
-                at(0.5) * 1e3, at(0.99) * 1e3, at(1.0) * 1e3, slowTakes, untaken);
+    // The stand-in's clock is this one only where both are CLOCK_MONOTONIC (not under Wine).
+    if (at(0.0) >= 0)
+        std::printf("soak: write-to-pulse latency: median %.2f ms, p99 %.2f ms, max %.2f ms\n",
+                    at(0.5) * 1e3, at(0.99) * 1e3, at(1.0) * 1e3);
+    std::printf("soak: chunks taken after the gap %d, never seen taken %d\n", slowTakes, untaken);
     checks.check(untaken == 0, "tralvo read every gapped chunk");
     checks.check(missed == 0, "no command missed");
     checks.check(invented == 0, "no pulse without a command");
@@ -883,6 +894,45 @@ int main(int argc, char **argv)
     std::printf("soak: tralvo RSS %ld kB after warm-up, %ld kB after the bursts\n", rssStart,
                 rssEnd);
 
+    // A flood: megabytes without a command, as fast as the port takes them. Nothing pulses,
+    // memory stays put, and a command afterwards pulses once.
+    if (opt.floodBytes > 0) {
+        std::printf("soak: flood of %d bytes\n", opt.floodBytes);
+        std::fflush(stdout);
+        quiesce();
+        const std::size_t beforeFlood = log.count();
+        const long rssBefore = rssKb(tralvo.pid());
+        const auto floodStart = Clock::now();
+        char previous = 0;
+        for (int sent = 0; sent < opt.floodBytes;) {
+            const Bytes chunk =
+                gen.burstBytes(static_cast<std::size_t>(std::min(4096, opt.floodBytes - sent)),
+                               previous);
+            if (!writeAll(port, chunk)) {
+                std::perror("soak: write");
+                return 2;
+            }
+            sent += static_cast<int>(chunk.size());
+        }
+        const double writeSeconds =
+            std::chrono::duration<double>(Clock::now() - floodStart).count();
+        quiesce();
+        const std::size_t floodPulses = log.count() - beforeFlood;
+        const long rssFlooded = rssKb(tralvo.pid());
+        const bool pulsed =
+            writeAll(port, gen.command()) && log.waitForCount(beforeFlood + 1, pulseTimeout);
+        quiesce();
+        std::printf("soak: flood: written in %.1f s (%.2f MiB/s), pulses %zu; tralvo RSS %ld kB "
+                    "before, %ld kB after\n",
+                    writeSeconds, opt.floodBytes / writeSeconds / 1048576.0, floodPulses,
+                    rssBefore, rssFlooded);
+        checks.check(floodPulses == 0, "flood: no pulse");
+        checks.check(pulsed && log.count() == beforeFlood + 1,
+                     "flood: a command afterwards pulses once");
+        checks.check(rssBefore > 0 && rssFlooded - rssBefore <= 1024,
+                     "flood: memory grows by 1 MiB at most");
+    }
+
     // The peer vanishes.
     std::printf("soak: peer vanishes\n");
     const std::size_t beforeVanish = log.count();
@@ -901,10 +951,14 @@ int main(int argc, char **argv)
     checks.check(log.count() == beforeVanish, "no pulse after the peer vanished");
     close(port);
 
-    kill(tralvo.pid(), SIGTERM);
+    if (opt.stopCommand.empty())
+        kill(tralvo.pid(), SIGTERM);
+    else if (std::system(opt.stopCommand.c_str()) != 0)
+        std::printf("soak: the stop command failed: %s\n", opt.stopCommand.c_str());
     const int status = tralvo.waitFor(std::chrono::seconds(10));
     checks.check(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0,
-                 "SIGTERM ends tralvo with exit status 0");
+                 (opt.stopCommand.empty() ? std::string("SIGTERM") : opt.stopCommand) +
+                     " ends tralvo with exit status 0");
     if (status != -1 && !(WIFEXITED(status) && WEXITSTATUS(status) == 0))
         std::printf("soak: tralvo's last output:\n%s",
                     tail(readFile(dir + "/tralvo.out"), 20).c_str());
