@@ -396,11 +396,13 @@ bool isKickByte(MatchMode mode, Byte byte)
 
 std::optional<MatchMode> matchModeFromName(const QString &name)
 {
-    for (const MatchMode mode : {MatchMode::Start, MatchMode::EscPos, MatchMode::Star}) {
-        if (name.compare(matchModeName(mode), Qt::CaseInsensitive) == 0)
-            return mode;
-    }
-    return std::nullopt;
+    static const MatchMode modes[] = {MatchMode::Start, MatchMode::EscPos, MatchMode::Star};
+    const auto found = std::find_if(std::begin(modes), std::end(modes), [&name](MatchMode mode) {
+        return name.compare(matchModeName(mode), Qt::CaseInsensitive) == 0;
+    });
+    if (found == std::end(modes))
+        return std::nullopt;
+    return *found;
 }
 
 QString matchModeName(MatchMode mode)
