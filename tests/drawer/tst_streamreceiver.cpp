@@ -9,9 +9,14 @@
 namespace {
 
 const QByteArray kick("\x1b\x70\x00\x19\xfa", 5);
-const QByteArray reset("\x1b\x40", 2);
+const QByteArray initialise("\x1b\x40", 2);
 // GS v 0 raster, 2 x 2 bytes, whose data is a kick's opening.
 const QByteArray image = QByteArray("\x1d\x76\x30\x00\x02\x00\x02\x00", 8) + kick.left(4);
+
+QList<QByteArray> texts(std::initializer_list<QByteArray> list)
+{
+    return QList<QByteArray>(list);
+}
 
 // The Device port, a printer that takes `room` bytes until told otherwise, and the receiver.
 struct Line
@@ -62,17 +67,15 @@ void TestStreamReceiver::pulses_data()
     const int escpos = static_cast<int>(MatchMode::EscPos);
     const int start = static_cast<int>(MatchMode::Start);
     QTest::newRow("receipt then kick")
-        << escpos << QList<QByteArray>{"Total 4.20\n" + reset + kick} << 1;
-    QTest::newRow("two kicks, one text: one pulse")
-        << escpos << QList<QByteArray>{kick + kick} << 1;
-    QTest::newRow("kick cut across texts")
-        << escpos << QList<QByteArray>{kick.left(3), kick.mid(3)} << 1;
-    QTest::newRow("image holding kick bytes") << escpos << QList<QByteArray>{image + "\n"} << 0;
-    QTest::newRow("one pulse per text") << escpos << QList<QByteArray>{kick, "x" + kick} << 2;
-    QTest::newRow("start: kick first") << start << QList<QByteArray>{kick + "text"} << 1;
-    QTest::newRow("start: kick after text") << start << QList<QByteArray>{"text" + kick} << 0;
+        << escpos << texts({QByteArray("Total 4.20\n") + initialise + kick}) << 1;
+    QTest::newRow("two kicks, one text: one pulse") << escpos << texts({kick + kick}) << 1;
+    QTest::newRow("kick cut across texts") << escpos << texts({kick.left(3), kick.mid(3)}) << 1;
+    QTest::newRow("image holding kick bytes") << escpos << texts({image + QByteArray("\n")}) << 0;
+    QTest::newRow("one pulse per text") << escpos << texts({kick, QByteArray("x") + kick}) << 2;
+    QTest::newRow("start: kick first") << start << texts({kick + QByteArray("text")}) << 1;
+    QTest::newRow("start: kick after text") << start << texts({QByteArray("text") + kick}) << 0;
     QTest::newRow("star: BEL") << static_cast<int>(MatchMode::Star)
-                               << QList<QByteArray>{QByteArray("receipt\n\x07", 9)} << 1;
+                               << texts({QByteArray("receipt\n\x07", 9)}) << 1;
 }
 
 // Every byte goes on unchanged, whatever the mode, and kicks pulse once per received text.
