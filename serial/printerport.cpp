@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cerrno>
 #include <utility>
 
 namespace {
@@ -237,6 +238,15 @@ void PrinterPort::handleError(QSerialPort::SerialPortError error)
     if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
         error != QSerialPort::WriteError)
         return;
+#ifdef Q_OS_UNIX
+    // A full line answers a write with EAGAIN, which QSerialPort reports as a failure; its bytes
+    // stay in QSerialPort's buffer and go out when the line takes more. Only a port that has
+    // gone away is lost.
+    if (m_port.errorString() == qt_error_string(EAGAIN)) {
+        m_port.clearError();
+        return;
+    }
+#endif
     if (!m_port.isOpen())
         return;
     const QString reason = QStringLiteral("port lost: %1").arg(m_port.errorString());
