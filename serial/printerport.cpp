@@ -1,10 +1,14 @@
 #include "printerport.h"
 
 #include "commcontrol.h"
+#ifdef Q_OS_UNIX
+#include "characterdevice.h"
+#endif
 #include "portname.h"
 
 #include <QDeadlineTimer>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
@@ -138,9 +142,18 @@ PrinterPort::PrinterPort(PrinterAddress address, qint64 capacity, QObject *paren
     connect(&m_port, &QSerialPort::errorOccurred, this, &PrinterPort::handleError);
 }
 
+PrinterPort::~PrinterPort() = default;
+
 void PrinterPort::open()
 {
     close();
+#ifdef Q_OS_UNIX
+    if (CharacterDevice::isCharacterDevice(m_address.location)) {
+        openCharacterDevice();
+        writeMore();
+        return;
+    }
+#endif
     m_port.setPortName(m_address.location);
     if (!m_port.open(QIODevice::ReadWrite))
         throw CommError(QStringLiteral("cannot open %1: %2")
@@ -151,8 +164,7 @@ void PrinterPort::open()
                     m_port.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) &&
                     m_port.setParity(toQt(s.parity)) && m_port.setStopBits(toQt(s.stopBits)) &&
                     m_port.setFlowControl(toQt(m_address.handshake));
-    // A USB printer class device (/dev/usb/lp0) is no terminal and has no line to set.
-    if (!ok && m_port.error() != QSerialPort::UnsupportedOperationError) {
+    if (!ok) {
         const QString reason = m_port.errorString();
         m_port.close();
         throw CommError(QStringLiteral("settings refused by %1: %2")
@@ -160,13 +172,32 @@ void PrinterPort::open()
                             .toStdString());
     }
     m_port.clearError();
+    m_device = &m_port;
     writeMore();
+}
+
+void PrinterPort::openCharacterDevice()
+{
+#ifdef Q_OS_UNIX
+    auto device = std::make_unique<CharacterDevice>(m_address.location);
+    connect(device.get(), &QIODevice::bytesWritten, this, &PrinterPort::handleBytesWritten);
+    connect(device.get(), &QIODevice::readyRead, this, &PrinterPort::handleReadyRead);
+    connect(device.get(), &CharacterDevice::failed, this,
+            [this](const QString &reason) { loseDevice(QStringLiteral("port lost: ") + reason); });
+    if (!device->open(QIODevice::ReadWrite))
+        throw CommError(QStringLiteral("cannot open %1: %2")
+                            .arg(m_address.location, device->errorString())
+                            .toStdString());
+    m_characterDevice = std::move(device);
+    m_device = m_characterDevice.get();
+#endif
 }
 
 void PrinterPort::close()
 {
-    if (m_port.isOpen())
-        m_port.close();
+    if (m_device && m_device->isOpen())
+        m_device->close();
+    m_device = nullptr;
     // What the port held unwritten goes out again at the next open.
     m_handed = 0;
 }
@@ -174,9 +205,9 @@ void PrinterPort::close()
 qint64 PrinterPort::flush(int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
-    while (m_port.isOpen() && queued() > 0 && !deadline.hasExpired()) {
+    while (isOpen() && queued() > 0 && !deadline.hasExpired()) {
         writeMore();
-        if (!m_port.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
+        if (!m_device->waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
             break;
     }
     return queued();
@@ -193,42 +224,59 @@ qint64 PrinterPort::send(const QByteArray &bytes)
         m_head = 0;
     }
     m_queue.append(bytes.constData(), static_cast<CommControl::ByteCount>(taken));
+    m_roomShort = room() < m_capacity / 2;
     writeMore();
     return taken;
 }
 
 void PrinterPort::writeMore()
 {
-    if (!m_port.isOpen())
+    if (!isOpen())
         return;
     const qint64 unhanded = queued() - m_handed;
     const qint64 now = std::min(unhanded, handOver - m_handed);
     if (now <= 0)
         return;
     const qint64 written =
-        m_port.write(m_queue.constData() + m_head + m_handed, static_cast<qint64>(now));
+        m_device->write(m_queue.constData() + m_head + m_handed, static_cast<qint64>(now));
     if (written > 0)
         m_handed += written;
 }
 
-void PrinterPort::handleBytesWritten(qint64 count)
+void PrinterPort::handleBytesWritten()
 {
-    const bool wasShort = room() < m_capacity / 2;
-    const qint64 done = std::min(count, m_handed);
+    if (!m_device)
+        return;
+    // What the port still holds, rather than the count the signal gives: QSerialPort's count
+    // leaves out what is written while the signal is being handled.
+    const qint64 done = m_handed - std::min(m_handed, m_device->bytesToWrite());
     m_handed -= done;
     m_head += done;
     if (m_head == m_queue.size()) {
         m_queue.clear();
         m_head = 0;
     }
+    // Not from inside the port's own signal: QSerialPort may write at once what it is given
+    // there and never signal it, and the sender that roomAvailable() wakes writes too.
+    if (!m_continuing) {
+        m_continuing = true;
+        QTimer::singleShot(0, this, &PrinterPort::continueWriting);
+    }
+}
+
+void PrinterPort::continueWriting()
+{
+    m_continuing = false;
+    const bool wasShort = m_roomShort;
     writeMore();
-    if (wasShort && room() >= m_capacity / 2)
+    m_roomShort = room() < m_capacity / 2;
+    if (wasShort && !m_roomShort)
         Q_EMIT roomAvailable();
 }
 
 void PrinterPort::handleReadyRead()
 {
-    const QByteArray bytes = m_port.readAll();
+    const QByteArray bytes = m_device ? m_device->readAll() : QByteArray();
     if (!bytes.isEmpty())
         Q_EMIT received(bytes);
 }
@@ -249,7 +297,11 @@ void PrinterPort::handleError(QSerialPort::SerialPortError error)
 #endif
     if (!m_port.isOpen())
         return;
-    const QString reason = QStringLiteral("port lost: %1").arg(m_port.errorString());
+    loseDevice(QStringLiteral("port lost: %1").arg(m_port.errorString()));
+}
+
+void PrinterPort::loseDevice(const QString &reason)
+{
     close();
     Q_EMIT lost(reason);
 }

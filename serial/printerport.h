@@ -7,6 +7,7 @@
 #include <QSerialPort>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 // Where the receipt printer is and how its line is set: "PORT[:SETTINGS]", PORT being COMn (on
@@ -39,6 +40,7 @@ public:
 
     explicit PrinterPort(PrinterAddress address, qint64 capacity = defaultCapacity,
                          QObject *parent = nullptr);
+    ~PrinterPort() override;
 
     const PrinterAddress &address() const { return m_address; }
     qint64 capacity() const { return m_capacity; }
@@ -49,7 +51,7 @@ public:
     void close();
     // Waits up to timeoutMs for the open port to take what is queued; returns what is left.
     qint64 flush(int timeoutMs);
-    bool isOpen() const { return m_port.isOpen(); }
+    bool isOpen() const { return m_device && m_device->isOpen(); }
 
     // Bytes queued and not yet written to the port.
     qint64 queued() const { return m_queue.size() - m_head; }
@@ -70,16 +72,24 @@ Q_SIGNALS:
 
 private:
     void writeMore();
-    void handleBytesWritten(qint64 count);
+    void handleBytesWritten();
+    void continueWriting();
     void handleReadyRead();
     void handleError(QSerialPort::SerialPortError error);
+    void openCharacterDevice();
+    void loseDevice(const QString &reason);
 
     PrinterAddress m_address;
     qint64 m_capacity;
     QSerialPort m_port;
+    // A printer class device that is no terminal (/dev/usb/lp0), which QSerialPort cannot open.
+    std::unique_ptr<QIODevice> m_characterDevice;
+    QIODevice *m_device = nullptr; // the one of the two that is in use
     // Bytes not yet written: m_queue from m_head on. Of those, m_handed were given to the port
     // and wait in its own buffer.
     QByteArray m_queue;
     qint64 m_head = 0;
     qint64 m_handed = 0;
+    bool m_roomShort = false;  // room() was below half the capacity
+    bool m_continuing = false; // continueWriting() is on its way
 };
