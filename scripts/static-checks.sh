@@ -59,7 +59,7 @@ layers() {
     [ "$findings" -eq 0 ] || echo "  $findings includes climb up or sideways"
     [ "$findings" -eq 0 ]
 }
-tralvo_check "layers: no include climbs up" layers
+tralvo_check "layers: no include climbs up" layers || true
 
 clang_tidy() {
     local log="$build/clang-tidy.log"
@@ -69,13 +69,13 @@ clang_tidy() {
     echo "  full output in $log"
     return 1
 }
-tralvo_check "clang-tidy: clean" clang_tidy
+tralvo_check "clang-tidy: clean" clang_tidy || true
 
 # style/warning/performance/portability; unusedFunction is left out because Qt slots and
 # overrides called by Qt look unused to it.
 tralvo_check "cppcheck: clean" cppcheck --project="$build/compile_commands.json" -i "$build" \
     --library=qt --std=c++17 --enable=warning,style,performance,portability --inline-suppr \
     --suppress=missingIncludeSystem --error-exitcode=1 --quiet -j 2 \
-    --template='{file}:{line}: {severity}: {message} [{id}]'
+    --template='{file}:{line}: {severity}: {message} [{id}]' || true
 
 tralvo_check_summary
