@@ -1,6 +1,41 @@
 #include "linesettings.h"
 
+#include <QSerialPort>
 #include <QStringList>
+
+namespace {
+
+QSerialPort::Parity toQt(LineSettings::Parity parity)
+{
+    switch (parity) {
+    case LineSettings::Parity::Even:
+        return QSerialPort::EvenParity;
+    case LineSettings::Parity::Odd:
+        return QSerialPort::OddParity;
+    case LineSettings::Parity::Mark:
+        return QSerialPort::MarkParity;
+    case LineSettings::Parity::Space:
+        return QSerialPort::SpaceParity;
+    case LineSettings::Parity::None:
+        break;
+    }
+    return QSerialPort::NoParity;
+}
+
+QSerialPort::StopBits toQt(LineSettings::StopBits stopBits)
+{
+    switch (stopBits) {
+    case LineSettings::StopBits::OneAndHalf:
+        return QSerialPort::OneAndHalfStop;
+    case LineSettings::StopBits::Two:
+        return QSerialPort::TwoStop;
+    case LineSettings::StopBits::One:
+        break;
+    }
+    return QSerialPort::OneStop;
+}
+
+} // namespace
 
 std::optional<LineSettings> LineSettings::parse(const QString &text)
 {
@@ -42,4 +77,11 @@ std::optional<LineSettings> LineSettings::parse(const QString &text)
     else
         return std::nullopt;
     return s;
+}
+
+bool LineSettings::applyTo(QSerialPort &port) const
+{
+    return port.setBaudRate(baud) &&
+           port.setDataBits(static_cast<QSerialPort::DataBits>(dataBits)) &&
+           port.setParity(toQt(parity)) && port.setStopBits(toQt(stopBits));
 }

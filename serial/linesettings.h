@@ -4,6 +4,8 @@
 
 #include <optional>
 
+class QSerialPort;
+
 // The "baud,parity,data,stop" text of a serial control, e.g. "9600,N,8,1".
 struct LineSettings
 {
@@ -16,4 +18,7 @@ struct LineSettings
     StopBits stopBits = StopBits::One;
 
     static std::optional<LineSettings> parse(const QString &text);
+
+    // Sets the port's baud rate, data bits, parity and stop bits; false when it refuses one.
+    bool applyTo(QSerialPort &port) const;
 };

@@ -63,36 +63,6 @@ QString systemLocation(const QString &port)
 #endif
 }
 
-QSerialPort::Parity toQt(LineSettings::Parity parity)
-{
-    switch (parity) {
-    case LineSettings::Parity::Even:
-        return QSerialPort::EvenParity;
-    case LineSettings::Parity::Odd:
-        return QSerialPort::OddParity;
-    case LineSettings::Parity::Mark:
-        return QSerialPort::MarkParity;
-    case LineSettings::Parity::Space:
-        return QSerialPort::SpaceParity;
-    case LineSettings::Parity::None:
-        break;
-    }
-    return QSerialPort::NoParity;
-}
-
-QSerialPort::StopBits toQt(LineSettings::StopBits stopBits)
-{
-    switch (stopBits) {
-    case LineSettings::StopBits::OneAndHalf:
-        return QSerialPort::OneAndHalfStop;
-    case LineSettings::StopBits::Two:
-        return QSerialPort::TwoStop;
-    case LineSettings::StopBits::One:
-        break;
-    }
-    return QSerialPort::OneStop;
-}
-
 QSerialPort::FlowControl toQt(PrinterAddress::Handshake handshake)
 {
     switch (handshake) {
@@ -159,11 +129,8 @@ void PrinterPort::open()
         throw CommError(QStringLiteral("cannot open %1: %2")
                             .arg(m_address.location, m_port.errorString())
                             .toStdString());
-    const LineSettings &s = m_address.settings;
-    const bool ok = m_port.setBaudRate(s.baud) &&
-                    m_port.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) &&
-                    m_port.setParity(toQt(s.parity)) && m_port.setStopBits(toQt(s.stopBits)) &&
-                    m_port.setFlowControl(toQt(m_address.handshake));
+    const bool ok =
+        m_address.settings.applyTo(m_port) && m_port.setFlowControl(toQt(m_address.handshake));
     if (!ok) {
         const QString reason = m_port.errorString();
         m_port.close();

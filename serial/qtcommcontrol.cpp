@@ -16,36 +16,6 @@ namespace {
     throw CommError(what.toStdString());
 }
 
-QSerialPort::Parity toQt(LineSettings::Parity parity)
-{
-    switch (parity) {
-    case LineSettings::Parity::Even:
-        return QSerialPort::EvenParity;
-    case LineSettings::Parity::Odd:
-        return QSerialPort::OddParity;
-    case LineSettings::Parity::Mark:
-        return QSerialPort::MarkParity;
-    case LineSettings::Parity::Space:
-        return QSerialPort::SpaceParity;
-    case LineSettings::Parity::None:
-        break;
-    }
-    return QSerialPort::NoParity;
-}
-
-QSerialPort::StopBits toQt(LineSettings::StopBits stopBits)
-{
-    switch (stopBits) {
-    case LineSettings::StopBits::OneAndHalf:
-        return QSerialPort::OneAndHalfStop;
-    case LineSettings::StopBits::Two:
-        return QSerialPort::TwoStop;
-    case LineSettings::StopBits::One:
-        break;
-    }
-    return QSerialPort::OneStop;
-}
-
 } // namespace
 
 QtCommControl::QtCommControl(QObject *parent) : CommControl(parent)
@@ -138,10 +108,7 @@ void QtCommControl::setInputMode(qint32 mode)
 void QtCommControl::applyLineSettings(const LineSettings &s)
 {
     m_port.clearError();
-    const bool ok = m_port.setBaudRate(s.baud) &&
-                    m_port.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) &&
-                    m_port.setParity(toQt(s.parity)) && m_port.setStopBits(toQt(s.stopBits));
-    if (!ok)
+    if (!s.applyTo(m_port))
         fail(QStringLiteral("settings refused: %1").arg(m_port.errorString()));
 }
 
