@@ -24,7 +24,7 @@ tralvo_check() {
 
 # Prints the count (after the names of the failed checks); succeeds when nothing failed.
 tralvo_check_summary() {
-    [ "$failed" -eq 0 ] || printf '%s: failed: %s\n' "$tralvo_check_name" "${tralvo_check_failures[@]}"
+    [ "$failed" -eq 0 ] || printf '%s\n' "${tralvo_check_failures[@]/#/$tralvo_check_name: failed: }"
     echo "$tralvo_check_name: $passed passed, $failed failed"
     [ "$failed" -eq 0 ]
 }
