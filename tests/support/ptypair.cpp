@@ -25,6 +25,29 @@ bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
     return true;
 }
 
+// What arrives on the descriptor within the time given, once at least `want` bytes have come.
+QByteArray readFrom(int fd, int want, int timeoutMs)
+{
+    QByteArray got;
+    const QDeadlineTimer deadline(timeoutMs);
+    while (got.size() < want && !deadline.hasExpired()) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(deadline.remainingTime())) <= 0)
+            break;
+        char buffer[4096];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        got.append(buffer, static_cast<int>(n));
+    }
+    return got;
+}
+
+bool writeTo(int fd, const QByteArray &bytes)
+{
+    return ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
+}
+
 } // namespace
 
 ComDir::ComDir() = default;
@@ -63,24 +86,12 @@ Pty::~Pty()
 
 bool Pty::write(const QByteArray &bytes) const
 {
-    return ::write(m_master, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
+    return writeTo(m_master, bytes);
 }
 
 QByteArray Pty::read(int want, int timeoutMs) const
 {
-    QByteArray got;
-    const QDeadlineTimer deadline(timeoutMs);
-    while (got.size() < want && !deadline.hasExpired()) {
-        pollfd p{m_master, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(deadline.remainingTime())) <= 0)
-            break;
-        char buffer[4096];
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        got.append(buffer, static_cast<int>(n));
-    }
-    return got;
+    return readFrom(m_master, want, timeoutMs);
 }
 
 void Pty::closeMaster()
@@ -88,6 +99,32 @@ void Pty::closeMaster()
     if (m_master >= 0)
         ::close(m_master);
     m_master = -1;
+}
+
+PortEnd::PortEnd(const QString &path)
+    : m_fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC))
+{
+    termios tio{};
+    if (m_fd >= 0 && ::tcgetattr(m_fd, &tio) == 0) {
+        ::cfmakeraw(&tio);
+        ::tcsetattr(m_fd, TCSANOW, &tio);
+    }
+}
+
+PortEnd::~PortEnd()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool PortEnd::write(const QByteArray &bytes) const
+{
+    return writeTo(m_fd, bytes);
+}
+
+QByteArray PortEnd::read(int want, int timeoutMs) const
+{
+    return readFrom(m_fd, want, timeoutMs);
 }
 
 SocatPair::SocatPair(const ComDir &dir, int a, int b)

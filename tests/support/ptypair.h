@@ -44,6 +44,24 @@ private:
     QString m_slavePath;
 };
 
+// A port path held open by the test, as a POS application or a printer holds its end of a cable.
+class PortEnd
+{
+public:
+    explicit PortEnd(const QString &path);
+    ~PortEnd();
+    PortEnd(const PortEnd &) = delete;
+    PortEnd &operator=(const PortEnd &) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    bool write(const QByteArray &bytes) const;
+    // As Pty::read.
+    QByteArray read(int want, int timeoutMs) const;
+
+private:
+    int m_fd;
+};
+
 // Two joined pseudo-terminals made by socat, linked as comA and comB in a folder.
 class SocatPair
 {
