@@ -12,18 +12,31 @@
 //       prints CPU, context switches and memory of <pid> as key=value lines.
 //   benchtool wait-open <pid> <path> <timeout_ms>
 //       waits until <pid> holds an open descriptor on the file <path> resolves to.
+//   benchtool bridge <dir> <job_bytes> <count> <size> <latencies_out> [-- <command...>]
+//       pass-through: makes two pseudo-terminal pairs, links their far ends as <dir>/com9 (the
+//       POS writes its near end) and <dir>/com3 (the printer reads its near end), starts the
+//       command (the bridge between com9 and com3) and waits until it holds both. Then writes a
+//       job of <job_bytes> (numbered lines) and reads it at the printer as fast as it comes, and
+//       <count> times writes <size> bytes and waits for them at the printer (10 writes before
+//       are not counted), the microseconds taken one a line in <latencies_out>. Prints key=value
+//       lines, among them the bridge's time on a CPU per small write (schedstat). With no
+//       command, the small writes go through one pair, near end to far end.
 
 #define _GNU_SOURCE
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
 #include <pthread.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -327,15 +340,45 @@ static int cmd_flood(int argc, char **argv)
     return timed_out ? 3 : 0;
 }
 
-static int cmd_wait_open(int argc, char **argv)
+
+// Numbered lines, "0000000\n" "0000001\n" ...: no drawer command and no command that takes a
+// payload, and a byte lost, doubled or moved shows.
+static unsigned char *numbered_job(size_t size)
 {
-    if (argc != 5)
-        return 64;
-    const int pid = atoi(argv[2]);
-    const long timeout_ms = atol(argv[4]);
+    unsigned char *job = malloc(size + 16);
+    if (!job)
+        exit(2);
+    for (size_t at = 0, line = 0; at < size; at += 8, ++line)
+        snprintf((char *)job + at, 9, "%07zu\n", line % 10000000);
+    return job;
+}
+
+// Reads from fd into buf until size bytes have come or timeout_s passes without a byte.
+static size_t read_until(int fd, unsigned char *buf, size_t size, double timeout_s)
+{
+    size_t got = 0;
+    while (got < size) {
+        struct pollfd p = {fd, POLLIN, 0};
+        const int ready = poll(&p, 1, (int)(timeout_s * 1000));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            break;
+        const ssize_t n = read(fd, buf + got, size - got);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (n <= 0)
+            break;
+        got += (size_t)n;
+    }
+    return got;
+}
+
+static int wait_open(int pid, const char *path, long timeout_ms)
+{
     char target[PATH_MAX];
-    if (!realpath(argv[3], target)) {
-        fprintf(stderr, "benchtool: cannot resolve %s\n", argv[3]);
+    if (!realpath(path, target)) {
+        fprintf(stderr, "benchtool: cannot resolve %s\n", path);
         return 2;
     }
     char dirpath[64];
@@ -367,6 +410,167 @@ static int cmd_wait_open(int argc, char **argv)
     return 1;
 }
 
+static int cmd_wait_open(int argc, char **argv)
+{
+    if (argc != 5)
+        return 64;
+    return wait_open(atoi(argv[2]), argv[3], atol(argv[4]));
+}
+
+struct job_writer {
+    int fd;
+    const unsigned char *data;
+    size_t size;
+    int failed;
+};
+
+static void *write_job(void *arg)
+{
+    struct job_writer *job = arg;
+    for (size_t at = 0; at < job->size && !job->failed; at += 4096) {
+        const size_t n = job->size - at < 4096 ? job->size - at : 4096;
+        job->failed = write_all(job->fd, job->data + at, n) != 0;
+    }
+    return NULL;
+}
+
+struct pty_pair {
+    int near; // the master, which the bench holds
+    int far;  // the slave, which the bridge opens
+    char path[128];
+};
+
+static void make_pair(struct pty_pair *pair, const char *dir, int n)
+{
+    if (openpty(&pair->near, &pair->far, pair->path, NULL, NULL) != 0) {
+        fprintf(stderr, "benchtool: openpty: %s\n", strerror(errno));
+        exit(2);
+    }
+    struct termios tio;
+    tcgetattr(pair->far, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(pair->far, TCSANOW, &tio);
+    char link[PATH_MAX];
+    snprintf(link, sizeof link, "%s/com%d", dir, n);
+    unlink(link);
+    if (symlink(pair->path, link) != 0) {
+        fprintf(stderr, "benchtool: cannot link %s: %s\n", link, strerror(errno));
+        exit(2);
+    }
+}
+
+// The job from one end to the other; prints what came and how fast.
+static void pass_job(int to, int from, size_t size)
+{
+    struct job_writer job = {to, numbered_job(size), size, 0};
+    unsigned char *got = malloc(size + 1);
+    if (!got)
+        exit(2);
+    pthread_t writer;
+    const double t0 = now();
+    pthread_create(&writer, NULL, write_job, &job);
+    const size_t n = read_until(from, got, size, 10.0);
+    const double t1 = now();
+    // Anything past the job would be bytes doubled.
+    const size_t extra = read_until(from, got + n, n == size ? 1 : 0, 0.3);
+    pthread_join(writer, NULL);
+    long long differs = -1;
+    for (size_t i = 0; i < n && differs < 0; ++i) {
+        if (got[i] != job.data[i])
+            differs = (long long)i;
+    }
+    printf("bytes=%zu\nreceived=%zu\nextra=%zu\nfirst_difference=%lld\nwrite_failed=%d\n"
+           "seconds=%.6f\nmib_s=%.3f\n",
+           size, n, extra, differs, job.failed, t1 - t0,
+           (double)n / (1024.0 * 1024.0) / (t1 - t0));
+    free(got);
+    free((void *)job.data);
+}
+
+// Small writes, each waited for at the other end; returns how many did not come whole.
+static int time_small_writes(int to, int from, int count, size_t size, FILE *out)
+{
+    unsigned char *data = numbered_job(size);
+    unsigned char *got = malloc(size);
+    int lost = 0;
+    for (int i = -10; i < count; ++i) {
+        const double t0 = now();
+        if (write_all(to, data, size) != 0) {
+            ++lost;
+            break;
+        }
+        const size_t n = read_until(from, got, size, 1.0);
+        const double t1 = now();
+        if (n != size || memcmp(got, data, size) != 0)
+            ++lost;
+        else if (i >= 0)
+            fprintf(out, "%.1f\n", (t1 - t0) * 1e6);
+        sleep_ms(5);
+    }
+    free(data);
+    free(got);
+    return lost;
+}
+
+static int cmd_bridge(int argc, char **argv)
+{
+    if (argc < 7 || (argc > 7 && (strcmp(argv[7], "--") != 0 || argc == 8)))
+        return 64;
+    const char *dir = argv[2];
+    const size_t job_bytes = (size_t)atoll(argv[3]);
+    const int count = atoi(argv[4]);
+    const size_t size = (size_t)atoll(argv[5]);
+    FILE *out = fopen(argv[6], "w");
+    if (!out) {
+        fprintf(stderr, "benchtool: cannot write %s\n", argv[6]);
+        return 2;
+    }
+    struct pty_pair pos, printer;
+    make_pair(&pos, dir, 9);
+    if (argc == 7) {
+        const int lost = time_small_writes(pos.near, pos.far, count, size, out);
+        printf("lost=%d\n", lost);
+        fclose(out);
+        return lost ? 1 : 0;
+    }
+    make_pair(&printer, dir, 3);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execvp(argv[8], argv + 8);
+        fprintf(stderr, "benchtool: cannot run %s: %s\n", argv[8], strerror(errno));
+        _exit(127);
+    }
+    int rc = 1;
+    struct proc_info before, after;
+    if (wait_open(pid, pos.path, 15000) == 0 && wait_open(pid, printer.path, 15000) == 0 &&
+        read_proc(pid, &before) == 0) {
+        pass_job(pos.near, printer.near, job_bytes);
+        read_proc(pid, &after);
+        printf("cpu_s=%.3f\nrss_kb=%lld\n",
+               (double)(after.cpu_ticks - before.cpu_ticks) / (double)sysconf(_SC_CLK_TCK),
+               after.rss_kb);
+        usleep(200000);
+        read_proc(pid, &before);
+        const int lost = time_small_writes(pos.near, printer.near, count, size, out);
+        read_proc(pid, &after);
+        // The bridge sleeps between the writes: its time on a CPU is what it spends on them.
+        printf("lost=%d\nsmall_run_us=%.1f\n", lost,
+               (double)(after.run_ns - before.run_ns) / 1e3 / (count + 10));
+        rc = lost ? 1 : 0;
+    }
+    fclose(out);
+    kill(pid, SIGTERM);
+    int status = 0;
+    for (int i = 0; i < 100 && waitpid(pid, &status, WNOHANG) == 0; ++i)
+        sleep_ms(50);
+    if (kill(pid, 0) == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    printf("exit=%d\n", WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+    return rc;
+}
+
 int main(int argc, char **argv)
 {
     int rc = 64;
@@ -379,8 +583,10 @@ int main(int argc, char **argv)
             rc = cmd_proc(argc, argv);
         else if (strcmp(argv[1], "wait-open") == 0)
             rc = cmd_wait_open(argc, argv);
+        else if (strcmp(argv[1], "bridge") == 0)
+            rc = cmd_bridge(argc, argv);
     }
     if (rc == 64)
-        fprintf(stderr, "usage: benchtool kick|flood|proc|wait-open ... (see the source)\n");
+        fprintf(stderr, "usage: benchtool kick|flood|proc|wait-open|bridge ... (see the source)\n");
     return rc;
 }

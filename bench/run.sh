@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Drawer-bridge benchmark of the built program against a minimal C bridge (the floor) and a
-# pyserial bridge, each on its own virtual null-modem pair. Prints a markdown table and writes it
-# to bench/results.md.
+# pyserial bridge, each on its own virtual null-modem pair; then the pass-through to a printer
+# port against socat bridging the same two pairs. Prints markdown tables and writes them to
+# bench/results.md (a part not run keeps its section there).
 #
 # Usage: bench/run.sh [build-dir]   (default: build-release, built first with the release preset)
 # Environment: BENCH_ROUNDS (3), BENCH_COMMANDS (500), BENCH_INTERVAL_MS (20), BENCH_IDLE_S (10),
 #              BENCH_FLOOD_BYTES (8388608), BENCH_FLOOD_TIMEOUT_S (300), BENCH_KEEP=1 keeps the
-#              raw measurements.
+#              raw measurements. BENCH_PARTS (drawer,passthrough) picks the parts;
+#              BENCH_JOB_BYTES (4194304), BENCH_SMALL_WRITES (200), BENCH_SMALL_BYTES (64) are the
+#              pass-through's job and its small writes.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -18,6 +21,10 @@ interval_ms=${BENCH_INTERVAL_MS:-20}
 idle_s=${BENCH_IDLE_S:-10}
 flood_bytes=${BENCH_FLOOD_BYTES:-8388608}
 flood_timeout_s=${BENCH_FLOOD_TIMEOUT_S:-300}
+parts=${BENCH_PARTS:-drawer,passthrough}
+job_bytes=${BENCH_JOB_BYTES:-4194304}
+small_writes=${BENCH_SMALL_WRITES:-200}
+small_bytes=${BENCH_SMALL_BYTES:-64}
 
 if [ -z "$build" ]; then
     build=$root/build-release
@@ -52,7 +59,7 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 cc=${CC:-cc}
-"$cc" -O2 -Wall -Wextra -o "$work/benchtool" "$here/benchtool.c" -lpthread
+"$cc" -O2 -Wall -Wextra -o "$work/benchtool" "$here/benchtool.c" -lpthread -lutil
 "$cc" -O2 -Wall -Wextra -o "$work/floor" "$here/floor.c" -ldl
 tool=$work/benchtool
 
@@ -147,16 +154,51 @@ run_program() {
     stop_pid "$socat_pid"
 }
 
-programs=(tralvo floor pyserial)
-for ((r = 1; r <= rounds; r++)); do
-    # Rotating the order keeps a slow spell of the machine from always hitting the same program.
-    for ((k = 0; k < ${#programs[@]}; k++)); do
-        name=${programs[$(((k + r - 1) % ${#programs[@]}))]}
-        echo "bench: round $r/$rounds: $name" >&2
-        run_program "$name" "$work/round$r/$name"
-    done
-done
+# Pass-through: POS -> pair -> bridge -> pair -> printer, the pairs pseudo-terminals the tool
+# holds (no process relays inside them). The bridge is Tralvo with --printer=COM3, or socat
+# joining com9 to com3; "pair" is no bridge, one pair's own hop.
+run_passthrough() {
+    local name=$1 dir=$2 bridge=()
+    mkdir -p "$dir"
+    case $name in
+    tralvo)
+        bridge=(-- env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM TRALVO_COMDIR="$dir"
+            LD_LIBRARY_PATH="$standin_dir" CASHBOX_STANDIN_LOG="$dir/pulses.log"
+            "$tralvo" --printer=COM3 1,0)
+        ;;
+    socat) bridge=(-- socat "$dir/com9,raw,echo=0" "$dir/com3,raw,echo=0") ;;
+    esac
+    "$tool" bridge "$dir" "$job_bytes" "$small_writes" "$small_bytes" "$dir/latency.txt" \
+        "${bridge[@]}" >"$dir/through.txt" 2>"$dir/program.err" ||
+        echo "bench: $name: $(tr '\n' ' ' <"$dir/through.txt")$(tail -3 "$dir/program.err")" >&2
+}
 
-"$python" "$here/report.py" "$work" "$here/results.md" \
-    --command "bench/run.sh${1:+ $1}" --rounds "$rounds" --commands "$commands" \
-    --interval-ms "$interval_ms" --idle-s "$idle_s" --flood-bytes "$flood_bytes"
+if [[ ,$parts, == *,drawer,* ]]; then
+    programs=(tralvo floor pyserial)
+    for ((r = 1; r <= rounds; r++)); do
+        # Rotating the order keeps a slow spell of the machine from always hitting the same
+        # program.
+        for ((k = 0; k < ${#programs[@]}; k++)); do
+            name=${programs[$(((k + r - 1) % ${#programs[@]}))]}
+            echo "bench: round $r/$rounds: $name" >&2
+            run_program "$name" "$work/round$r/$name"
+        done
+    done
+    "$python" "$here/report.py" "$work" "$here/results.md" \
+        --command "bench/run.sh${1:+ $1}" --rounds "$rounds" --commands "$commands" \
+        --interval-ms "$interval_ms" --idle-s "$idle_s" --flood-bytes "$flood_bytes"
+fi
+
+if [[ ,$parts, == *,passthrough,* ]]; then
+    bridges=(tralvo socat pair)
+    for ((r = 1; r <= rounds; r++)); do
+        for ((k = 0; k < ${#bridges[@]}; k++)); do
+            name=${bridges[$(((k + r - 1) % ${#bridges[@]}))]}
+            echo "bench: pass-through round $r/$rounds: $name" >&2
+            run_passthrough "$name" "$work/through$r/$name"
+        done
+    done
+    "$python" "$here/report.py" "$work" "$here/results.md" --passthrough \
+        --command "BENCH_PARTS=passthrough bench/run.sh${1:+ $1}" --rounds "$rounds" \
+        --job-bytes "$job_bytes" --small-writes "$small_writes" --small-bytes "$small_bytes"
+fi
