@@ -26,7 +26,7 @@ source "$here/../lib/checks.sh"
 tralvo_pid=
 cleanup() {
     [ -n "$tralvo_pid" ] && kill -KILL "$tralvo_pid" 2>/dev/null
-    rm -f "$WINEPREFIX/dosdevices/com9" "$WINEPREFIX/dosdevices/com8"
+    rm -f "$WINEPREFIX/dosdevices/com9" "$WINEPREFIX/dosdevices/com8" "$WINEPREFIX/dosdevices/com3"
     set_dpi 96
     wineserver -k 2>/dev/null
     tralvo_cleanup
@@ -161,6 +161,34 @@ tralvo_check 'shown at 100 %: 215x218, one Request gives one pulse' shown 96 215
 tralvo_check 'shown at 150 %: 323x327 (1.5 times), one Request gives one pulse' \
     shown 144 323x327 windows-window-150.png
 set_dpi 96
+
+# In the printer line: a job sent to COM9 reaches a printer on COM3 (a second pair, read at its
+# far end com4) byte for byte, and its kick pulses once; the raster image's kick bytes do not.
+printer_line() {
+    local before job=$work/job.bin got=$work/printer.bin
+    tralvo_socat_pair "$ports" 3 4 || return 1
+    ln -sfn "$ports/com3" "$WINEPREFIX/dosdevices/com3"
+    cat "$ports/com4" >"$got" &
+    tralvo_pids+=($!)
+    {
+        printf '\e@Coffee        2.40\n'
+        # GS v 0, 5 bytes wide and 2 rows high, its data both kicks.
+        printf '\x1dv0\x00\x05\x00\x02\x00\ep\x00\x19\xfa\x10\x14\x01\x00\x05'
+        printf '\e@\ep\x00\x19\xfa\x1dV\x01'
+    } >"$job"
+    before=$(count_pulses)
+    start_tralvo --printer=COM3 1,0
+    wait_open || { show_log; return 1; }
+    tralvo_wait_for "log_since | grep -q 'Printer: Open Success'" 100 || { show_log; return 1; }
+    cat "$job" >"$ports/com8"
+    tralvo_wait_for "[ \$(stat -c %s '$got') -ge \$(stat -c %s '$job') ]" 100 ||
+        { echo "  the printer got $(stat -c %s "$got") of $(stat -c %s "$job") bytes" >&2; return 1; }
+    sleep 0.5
+    cmp "$job" "$got" >&2 || return 1
+    [ "$(count_pulses)" -eq $((before + 1)) ] || { echo "  $(($(count_pulses) - before)) pulses" >&2; return 1; }
+    end_with_taskkill
+}
+tralvo_check 'a job through COM9 reaches the printer on COM3 byte for byte, one pulse' printer_line
 
 # shellcheck source=heal.sh
 source "$here/heal.sh"
