@@ -17,7 +17,7 @@ CharacterDevice::CharacterDevice(QString path, QObject *parent)
 
 CharacterDevice::~CharacterDevice()
 {
-    close();
+    release();
 }
 
 bool CharacterDevice::isCharacterDevice(const QString &path)
@@ -60,6 +60,14 @@ void CharacterDevice::close()
 {
     if (m_fd < 0)
         return;
+    release();
+    QIODevice::close();
+}
+
+void CharacterDevice::release()
+{
+    if (m_fd < 0)
+        return;
     // The notifiers may be the very ones whose signal is being handled: let them go later.
     for (QSocketNotifier *notifier : {m_readable, m_writable}) {
         if (notifier) {
@@ -71,7 +79,6 @@ void CharacterDevice::close()
     ::close(m_fd);
     m_fd = -1;
     m_pending.clear();
-    QIODevice::close();
 }
 
 qint64 CharacterDevice::readData(char *data, qint64 maxSize)

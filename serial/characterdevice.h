@@ -34,6 +34,8 @@ protected:
     qint64 writeData(const char *data, qint64 maxSize) override;
 
 private:
+    // Closes the descriptor and lets the notifiers go; what was not written is dropped.
+    void release();
     void writePending();
     void fail(int error);
 
