@@ -206,8 +206,13 @@ void PrinterPort::writeMore()
         return;
     const qint64 written =
         m_device->write(m_queue.constData() + m_head + m_handed, static_cast<qint64>(now));
-    if (written > 0)
-        m_handed += written;
+    if (written <= 0)
+        return;
+    m_handed += written;
+    // Out now rather than at the next pass of the event loop: a small write is a status request
+    // the POS waits for. QSerialPort writes only what the line takes without blocking.
+    if (m_device == &m_port)
+        m_port.flush();
 }
 
 void PrinterPort::handleBytesWritten()
