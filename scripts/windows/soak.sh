@@ -49,6 +49,8 @@ cat >"$work/tralvo" <<EOF
 #!/usr/bin/env bash
 source '$here/lib.sh'
 export DISPLAY='$DISPLAY'
+# The log lines on standard error too, where the driver reads the states (Wine hands QT_x on).
+export WINEQT_FORCE_STDERR_LOGGING=1
 export CASHBOX_STANDIN_LOG=\$(tralvo_winpath "\$CASHBOX_STANDIN_LOG")
 export CASHBOX_STANDIN_RESULT_FILE=\$(tralvo_winpath "\$CASHBOX_STANDIN_RESULT_FILE")
 exec wine '$app/tralvo.exe' "\$@"

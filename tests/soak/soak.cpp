@@ -2,10 +2,10 @@
 // drawer library, and writes thousands of drawer commands and noise chunks into the other end.
 // Every pulse the stand-in logs is matched against what was sent: with gaps between writes each
 // chunk is its own text, so exactly the commands pulse (a chunk that is only ESC is followed by
-// a gap longer than the 20 ms that tralvo waits for the rest of a command); in bursts chunks may merge, so
-// pulses may only be fewer than the commands. Some calls are made to fail through the result
-// file. At the end the pair's peer vanishes: tralvo must stay up and idle, and end cleanly on
-// SIGTERM.
+// a gap longer than the 20 ms that tralvo waits for the rest of a command); in bursts chunks may
+// merge, so pulses may only be fewer than the commands. Some calls are made to fail through the
+// result file. At the end the pair's peer vanishes: tralvo must stay up and idle, and end cleanly
+// on SIGTERM.
 //
 // Linux only (inotify, /proc, PR_SET_PDEATHSIG).
 
@@ -622,6 +622,18 @@ int main(int argc, char **argv)
                      tail(readFile(dir + "/tralvo.out"), 20).c_str());
         return 2;
     }
+    // Holding the port is not yet having set it up: bytes that come before the set-up has
+    // emptied the port are dropped, by design. The state line says when it is done.
+    if (!waitUntil(
+            [&] {
+                return readFile(dir + "/tralvo.out").find("Device: Open Success") !=
+                       std::string::npos;
+            },
+            std::chrono::seconds(15))) {
+        std::fprintf(stderr, "soak: tralvo did not report its Device port open\n%s",
+                     tail(readFile(dir + "/tralvo.out"), 20).c_str());
+        return 2;
+    }
 
     const int port = open(com8.c_str(), O_RDWR | O_NOCTTY);
     if (port < 0) {
@@ -905,9 +917,8 @@ int main(int argc, char **argv)
         const auto floodStart = Clock::now();
         char previous = 0;
         for (int sent = 0; sent < opt.floodBytes;) {
-            const Bytes chunk =
-                gen.burstBytes(static_cast<std::size_t>(std::min(4096, opt.floodBytes - sent)),
-                               previous);
+            const Bytes chunk = gen.burstBytes(
+                static_cast<std::size_t>(std::min(4096, opt.floodBytes - sent)), previous);
             if (!writeAll(port, chunk)) {
                 std::perror("soak: write");
                 return 2;
@@ -924,8 +935,8 @@ int main(int argc, char **argv)
         quiesce();
         std::printf("soak: flood: written in %.1f s (%.2f MiB/s), pulses %zu; tralvo RSS %ld kB "
                     "before, %ld kB after\n",
-                    writeSeconds, opt.floodBytes / writeSeconds / 1048576.0, floodPulses,
-                    rssBefore, rssFlooded);
+                    writeSeconds, opt.floodBytes / writeSeconds / 1048576.0, floodPulses, rssBefore,
+                    rssFlooded);
         checks.check(floodPulses == 0, "flood: no pulse");
         checks.check(pulsed && log.count() == beforeFlood + 1,
                      "flood: a command afterwards pulses once");
