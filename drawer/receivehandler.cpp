@@ -29,19 +29,6 @@ private:
     QByteArray m_opening;
 };
 
-// True when a byte waits. A transport cuts a command wherever its chunk ends (a USB adapter's
-// latency timer, a UART's FIFO timeout), so a text that is only a command's opening is given a
-// moment for its next byte; any other text is decided at once.
-bool moreToCome(CommControl &devicePort, const ReceivedText &text, const EventPump &pump)
-{
-    if (devicePort.inBufferCount() > 0)
-        return true;
-    if (!isDrawerCommandOpening(text.opening()))
-        return false;
-    pump.waitUntil([&devicePort] { return devicePort.inBufferCount() > 0; }, commandOpeningWaitMs);
-    return devicePort.inBufferCount() > 0;
-}
-
 // Sleeps in the event loop: every pass blocks until some event comes, and a timer makes sure
 // one comes by the deadline.
 void waitInEventLoop(const std::function<bool()> &ready, int timeoutMs)
@@ -61,6 +48,16 @@ void waitInEventLoop(const std::function<bool()> &ready, int timeoutMs)
 
 } // namespace
 
+bool moreToCome(CommControl &devicePort, const QByteArray &opening, const EventPump &pump)
+{
+    if (devicePort.inBufferCount() > 0)
+        return true;
+    if (!isDrawerCommandOpening(opening))
+        return false;
+    pump.waitUntil([&devicePort] { return devicePort.inBufferCount() > 0; }, commandOpeningWaitMs);
+    return devicePort.inBufferCount() > 0;
+}
+
 EventPump EventPump::applicationLoop()
 {
     return {[] { QCoreApplication::processEvents(); }, waitInEventLoop};
@@ -75,7 +72,7 @@ void DrainInput(CommControl &devicePort, StatusView &view, const StartOptions &o
         ReceivedText text;
         for (;;) {
             pump.processEvents();
-            if (!moreToCome(devicePort, text, pump))
+            if (!moreToCome(devicePort, text.opening(), pump))
                 break;
             const QByteArray bytes = devicePort.input();
             if (bytes.isEmpty())

@@ -36,17 +36,6 @@ void StreamReceiver::resume()
         drain();
 }
 
-bool StreamReceiver::moreToCome(const QByteArray &opening)
-{
-    if (m_devicePort.inBufferCount() > 0)
-        return true;
-    // As in the byte-at-a-time handler: a text that is only ESC gets a moment for its p.
-    if (m_mode != MatchMode::Start || !isDrawerCommandOpening(opening))
-        return false;
-    m_pump.waitUntil([this] { return m_devicePort.inBufferCount() > 0; }, commandOpeningWaitMs);
-    return m_devicePort.inBufferCount() > 0;
-}
-
 void StreamReceiver::drain()
 {
     // A drain lets the window run between chunks; room coming back meanwhile needs no second one.
@@ -59,7 +48,10 @@ void StreamReceiver::drain()
         QByteArray opening;
         for (;;) {
             m_pump.processEvents();
-            if (!moreToCome(opening))
+            // The start rule gives a text that is only ESC a moment for its p, as always.
+            const bool more = m_mode == MatchMode::Start ? moreToCome(m_devicePort, opening, m_pump)
+                                                         : m_devicePort.inBufferCount() > 0;
+            if (!more)
                 break;
             const qint64 room = m_onward ? m_onward->room() : qint64{chunkSize};
             if (room <= 0) {

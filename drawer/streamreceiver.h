@@ -49,7 +49,6 @@ public:
 
 private:
     void drain();
-    bool moreToCome(const QByteArray &opening);
 
     CommControl &m_devicePort;
     StatusView &m_view;
