@@ -7,6 +7,7 @@
 #include "statustext.h"
 #include "statusview.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTimer>
@@ -30,13 +31,19 @@ private:
 };
 
 // Sleeps in the event loop: every pass blocks until some event comes, and a timer makes sure
-// one comes by the deadline.
+// one comes by the deadline. The timer's event alone is not enough on Windows: a precise timer
+// that fires just as a pass begins is delivered before the pass blocks, and the pass would then
+// sleep on with nothing left to wake it. Waking the dispatcher from the timeout ends that pass.
 void waitInEventLoop(const std::function<bool()> &ready, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs, Qt::PreciseTimer);
     QTimer wake;
     wake.setSingleShot(true);
     wake.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&wake, &QTimer::timeout, [] {
+        if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance())
+            dispatcher->wakeUp();
+    });
     while (!ready()) {
         const qint64 left = deadline.remainingTime();
         if (left <= 0)
