@@ -285,6 +285,14 @@ char mainThreadState(pid_t pid)
     return close == std::string::npos || close + 2 >= stat.size() ? '?' : stat[close + 2];
 }
 
+// The main thread's voluntary context switches. They stand still only while it sleeps in its
+// event loop: under Wine a drain calls the Wine server again and again, each call a switch, and
+// between calls its thread looks asleep too.
+long mainThreadSwitches(pid_t pid)
+{
+    return procValue(pid, "status", "voluntary_ctxt_switches");
+}
+
 long rssKb(pid_t pid)
 {
     return procValue(pid, "status", "VmRSS");
@@ -696,11 +704,16 @@ int main(int argc, char **argv)
         if (previousChunk.empty())
             return;
         const auto gapEnd = lastWrite + gap;
+        long switches = -1;
         const bool taken = waitUntil(
             [&] {
-                return readChars(tralvo.pid()) - readBefore >=
-                           static_cast<long>(previousChunk.size()) &&
-                       mainThreadState(tralvo.pid()) == 'S';
+                if (readChars(tralvo.pid()) - readBefore < static_cast<long>(previousChunk.size()))
+                    return false;
+                // Asleep, and still asleep a poll later.
+                const long now = mainThreadSwitches(tralvo.pid());
+                const bool asleep = now == switches && mainThreadState(tralvo.pid()) == 'S';
+                switches = now;
+                return asleep;
             },
             std::chrono::seconds(2), std::chrono::milliseconds(1));
         if (!taken)
