@@ -173,31 +173,30 @@ run_passthrough() {
         echo "bench: $name: $(tr '\n' ' ' <"$dir/through.txt")$(tail -3 "$dir/program.err")" >&2
 }
 
-if [[ ,$parts, == *,drawer,* ]]; then
-    programs=(tralvo floor pyserial)
+# run_rounds LABEL RUNNER FOLDER NAME...: each NAME once a round, as RUNNER NAME
+# $work/FOLDER<round>/NAME. Rotating the order keeps a slow spell of the machine from always
+# hitting the same one.
+run_rounds() {
+    local label=$1 runner=$2 folder=$3 r k name
+    shift 3
     for ((r = 1; r <= rounds; r++)); do
-        # Rotating the order keeps a slow spell of the machine from always hitting the same
-        # program.
-        for ((k = 0; k < ${#programs[@]}; k++)); do
-            name=${programs[$(((k + r - 1) % ${#programs[@]}))]}
-            echo "bench: round $r/$rounds: $name" >&2
-            run_program "$name" "$work/round$r/$name"
+        for ((k = 0; k < $#; k++)); do
+            name=${*:$(((k + r - 1) % $# + 1)):1}
+            echo "bench: ${label}round $r/$rounds: $name" >&2
+            "$runner" "$name" "$work/$folder$r/$name"
         done
     done
+}
+
+if [[ ,$parts, == *,drawer,* ]]; then
+    run_rounds '' run_program round tralvo floor pyserial
     "$python" "$here/report.py" "$work" "$here/results.md" \
         --command "bench/run.sh${1:+ $1}" --rounds "$rounds" --commands "$commands" \
         --interval-ms "$interval_ms" --idle-s "$idle_s" --flood-bytes "$flood_bytes"
 fi
 
 if [[ ,$parts, == *,passthrough,* ]]; then
-    bridges=(tralvo socat pair)
-    for ((r = 1; r <= rounds; r++)); do
-        for ((k = 0; k < ${#bridges[@]}; k++)); do
-            name=${bridges[$(((k + r - 1) % ${#bridges[@]}))]}
-            echo "bench: pass-through round $r/$rounds: $name" >&2
-            run_passthrough "$name" "$work/through$r/$name"
-        done
-    done
+    run_rounds 'pass-through ' run_passthrough through tralvo socat pair
     "$python" "$here/report.py" "$work" "$here/results.md" --passthrough \
         --command "BENCH_PARTS=passthrough bench/run.sh${1:+ $1}" --rounds "$rounds" \
         --job-bytes "$job_bytes" --small-writes "$small_writes" --small-bytes "$small_bytes"
