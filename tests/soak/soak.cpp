@@ -619,27 +619,26 @@ int main(int argc, char **argv)
     PulseLog log(logPath);
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
+    const std::string tralvoOut = dir + "/tralvo.out";
+    // tralvo's last lines, for a failure's report.
+    const auto lastOutput = [&tralvoOut] { return tail(readFile(tralvoOut), 20); };
     Child tralvo(1, {opt.tralvo, "1,0"},
                  {"TRALVO_COMDIR=" + dir, "LD_LIBRARY_PATH=" + opt.standinDir,
                   "CASHBOX_STANDIN_LOG=" + logPath, "CASHBOX_STANDIN_RESULT_FILE=" + resultPath},
-                 dir + "/tralvo.out");
+                 tralvoOut);
     if (!waitUntil([&] { return !tralvo.running() || holdsOpen(tralvo.pid(), com9Real); },
                    std::chrono::seconds(15)) ||
         !tralvo.running()) {
-        std::fprintf(stderr, "soak: tralvo did not open its Device port\n%s",
-                     tail(readFile(dir + "/tralvo.out"), 20).c_str());
+        std::fprintf(stderr, "soak: tralvo did not open its Device port\n%s", lastOutput().c_str());
         return 2;
     }
     // Holding the port is not yet having set it up: bytes that come before the set-up has
     // emptied the port are dropped, by design. The state line says when it is done.
     if (!waitUntil(
-            [&] {
-                return readFile(dir + "/tralvo.out").find("Device: Open Success") !=
-                       std::string::npos;
-            },
+            [&] { return readFile(tralvoOut).find("Device: Open Success") != std::string::npos; },
             std::chrono::seconds(15))) {
         std::fprintf(stderr, "soak: tralvo did not report its Device port open\n%s",
-                     tail(readFile(dir + "/tralvo.out"), 20).c_str());
+                     lastOutput().c_str());
         return 2;
     }
 
@@ -666,8 +665,7 @@ int main(int argc, char **argv)
     const bool warmedUp = log.waitForCount(1, std::chrono::seconds(15));
     checks.check(warmedUp, "warm-up command pulsed");
     if (!warmedUp) {
-        std::printf("soak: no pulse at all; tralvo's last output:\n%s",
-                    tail(readFile(dir + "/tralvo.out"), 20).c_str());
+        std::printf("soak: no pulse at all; tralvo's last output:\n%s", lastOutput().c_str());
         std::printf("soak: %d passed, %d failed\n", checks.passed(), checks.failed());
         return 1;
     }
@@ -987,8 +985,7 @@ int main(int argc, char **argv)
                  (opt.stopCommand.empty() ? std::string("SIGTERM") : opt.stopCommand) +
                      " ends tralvo with exit status 0");
     if (status != -1 && !(WIFEXITED(status) && WEXITSTATUS(status) == 0))
-        std::printf("soak: tralvo's last output:\n%s",
-                    tail(readFile(dir + "/tralvo.out"), 20).c_str());
+        std::printf("soak: tralvo's last output:\n%s", lastOutput().c_str());
 
     std::printf("soak: %d passed, %d failed\n", checks.passed(), checks.failed());
     return checks.failed() == 0 ? 0 : 1;
