@@ -11,60 +11,60 @@
 
 #include <QCoreApplication>
 
-Bridge::Bridge(StatusWindow &window, CommControl &devicePort, CommControl &testPort,
-               DrawerLibrary &library, QObject *parent)
-    : QObject(parent), m_window(window), m_devicePort(devicePort), m_testPort(testPort),
-      m_library(library),
+Bridge::Bridge(StatusBoard &board, StatusWindow &window, CommControl &devicePort,
+               CommControl &testPort, DrawerLibrary &library, QObject *parent)
+    : QObject(parent), m_board(board), m_window(window), m_devicePort(devicePort),
+      m_testPort(testPort), m_library(library),
       m_deviceRetry(
           "Device",
-          [this] { ConfigurePort(m_devicePort, m_window, Field::DevicePort, Field::DeviceBaud); },
+          [this] { ConfigurePort(m_devicePort, m_board, Field::DevicePort, Field::DeviceBaud); },
           this),
       m_printerRetry(
           "Printer", [this] { m_printer->open(); }, this)
 {
+    setPrinterLine(MatchMode::Start, nullptr);
     connect(&m_deviceRetry, &PortRetry::opened, this, &Bridge::devicePortOpened);
     connect(&m_printerRetry, &PortRetry::opened, this,
-            [this] { m_window.setCaption(Field::PrinterState, StatusText::openSuccess()); });
-    connect(&m_devicePort, &CommControl::onComm, this, &Bridge::drainInput);
+            [this] { m_board.setText(Field::PrinterState, StatusText::openSuccess()); });
     connect(&m_window, &StatusWindow::requestClicked, this, &Bridge::sendTestRequest);
     connect(&m_window, &StatusWindow::unloading, this, &Bridge::unload);
-    connect(&m_window, &StatusWindow::stateWritten, this, &Bridge::reportState);
+    connect(&m_board, &StatusBoard::textChanged, this, &Bridge::reportState);
 }
+
+Bridge::~Bridge() = default;
 
 void Bridge::setPrinterLine(MatchMode mode, PrinterPort *printer)
 {
     m_match = mode;
+    if (m_printer)
+        disconnect(m_printer, nullptr, this, nullptr);
     m_printer = printer;
-    if (mode == MatchMode::Start && !printer)
-        return; // the byte-at-a-time handler, as always
-    std::optional<Onward> onward;
+    // The receiver hears of a lost port before the retry starts, as its log lines tell it.
+    disconnect(&m_devicePort, &CommControl::lost, this, &Bridge::devicePortLost);
+    m_receiver = std::make_unique<Receiver>(m_devicePort, Field::DeviceState, m_board, m_options,
+                                            m_library, EventPump::applicationLoop(), mode, printer);
+    connect(&m_devicePort, &CommControl::lost, this, &Bridge::devicePortLost);
     if (printer) {
-        onward = Onward{[printer] { return printer->room(); },
-                        [printer](const QByteArray &bytes) { printer->send(bytes); }};
         connect(printer, &PrinterPort::received, this, &Bridge::passReplyBack);
         connect(printer, &PrinterPort::lost, this, &Bridge::printerLost);
     }
-    m_stream = std::make_unique<StreamReceiver>(m_devicePort, m_window, m_options, m_library,
-                                                m_pump, mode, onward);
-    if (printer)
-        connect(printer, &PrinterPort::roomAvailable, this, [this] { m_stream->resume(); });
 }
 
 void Bridge::reportState(Field field, const QString &text)
 {
-    if (text.isEmpty())
+    if (!isStateField(field) || text.isEmpty())
         return;
     const QString line = QLatin1String(roleName(field)) + QLatin1String(": ") + text;
     // A hidden instance (a service, most often) has nobody looking at its window; its states go
     // to the log, which the service manager keeps.
-    if (m_window.isKeptHidden())
+    if (m_board.isKeptHidden())
         qCInfo(lcTralvo, "%s", qPrintable(line));
     Q_EMIT stateChanged(line);
 }
 
 void Bridge::load(const QString &argumentText)
 {
-    const StartOutcome outcome = StartUp(argumentText, m_options, m_window, m_devicePort);
+    const StartOutcome outcome = StartUp(argumentText, m_options, m_board, m_devicePort);
     if (outcome == StartOutcome::PortFailed)
         m_deviceRetry.start();
     // Known now, shown only at the first drawer command: say so while someone may be looking.
@@ -74,7 +74,8 @@ void Bridge::load(const QString &argumentText)
                   "will fail",
                   qPrintable(m_options.profileField));
     if (m_printer && outcome != StartOutcome::OptionsFailed) {
-        m_window.addPrinterGroup(m_printer->address().port);
+        m_board.setText(Field::PrinterPort, m_printer->address().port);
+        m_window.addPrinterGroup();
         openPrinter();
     }
 }
@@ -83,9 +84,9 @@ void Bridge::openPrinter()
 {
     try {
         m_printer->open();
-        m_window.setCaption(Field::PrinterState, StatusText::openSuccess());
+        m_board.setText(Field::PrinterState, StatusText::openSuccess());
     } catch (...) {
-        reportCurrentFailure(m_window, Field::PrinterState, StatusText::openFailed());
+        reportCurrentFailure(m_board, Field::PrinterState, StatusText::openFailed());
         m_printerRetry.start();
     }
 }
@@ -94,7 +95,7 @@ void Bridge::printerLost(const QString &reason)
 {
     qCWarning(lcTralvo, "Printer: %s; %lld bytes wait for it", qPrintable(reason),
               static_cast<long long>(m_printer->queued()));
-    m_window.setCaption(Field::PrinterState, StatusText::openFailed());
+    m_board.setText(Field::PrinterState, StatusText::openFailed());
     if (!m_unloaded)
         m_printerRetry.start();
 }
@@ -118,7 +119,7 @@ void Bridge::unload()
     m_printerRetry.stop();
     // No pulse after shutdown: later events go unheard, and a drain that is still running finds
     // its port closed at its next read.
-    disconnect(&m_devicePort, &CommControl::onComm, this, &Bridge::drainInput);
+    m_receiver->stop();
     ShutDown(m_devicePort, m_testPort);
     if (m_printer) {
         const qint64 dropped = m_printer->flush(printerFlushMs);
@@ -127,7 +128,7 @@ void Bridge::unload()
                       static_cast<long long>(dropped));
         m_printer->close();
     }
-    if (m_window.isKeptHidden())
+    if (m_board.isKeptHidden())
         qCInfo(lcTralvo, "shut down");
 }
 
@@ -138,25 +139,19 @@ void Bridge::quit()
     QCoreApplication::quit();
 }
 
-void Bridge::drainInput()
+void Bridge::devicePortLost()
 {
-    if (m_stream)
-        m_stream->onComm();
-    else
-        DrainInput(m_devicePort, m_window, m_options, m_library, m_pump);
-    // The control closes a port that broke under it (a USB adapter pulled).
-    if (!m_unloaded && !m_devicePort.portOpen())
+    if (!m_unloaded)
         m_deviceRetry.start();
 }
 
 void Bridge::devicePortOpened()
 {
-    if (m_stream)
-        m_stream->reset();
-    m_window.setCaption(Field::DeviceState, StatusText::openSuccess());
+    m_receiver->restart();
+    m_board.setText(Field::DeviceState, StatusText::openSuccess());
 }
 
 void Bridge::sendTestRequest()
 {
-    SendTestRequest(m_testPort, m_window, testKick(m_match));
+    SendTestRequest(m_testPort, m_board, requestBytes(m_match));
 }

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "kickscanner.h"
+#include "matchmode.h"
 #include "portretry.h"
-#include "receivehandler.h"
+#include "receiver.h"
 #include "startoptions.h"
-#include "statusview.h"
-#include "streamreceiver.h"
+#include "statusboard.h"
 
 #include <QObject>
 
@@ -16,17 +15,18 @@ class DrawerLibrary;
 class PrinterPort;
 class StatusWindow;
 
-// Joins the window, the ports and the drawer library: start-up on load, the receive handler on
-// the Device port's events, the test request on Request, and shutdown when the window goes.
-// A Device port that could not be opened, or was lost, is set up again about once a second
-// until it opens. In the printer line the Device port's bytes are read as a stream, pass on to
-// the printer when there is one, and the printer's replies come back to the Device port.
+// Joins the window, the ports and the drawer library: start-up on load, the Device port's
+// receiver, the test request on Request, and shutdown when the window goes. A Device port that
+// could not be opened, or was lost, is set up again about once a second until it opens. In the
+// printer line the receiver hands the Device port's bytes on to the printer, and the printer's
+// replies come back to the Device port.
 class Bridge : public QObject
 {
     Q_OBJECT
 public:
-    Bridge(StatusWindow &window, CommControl &devicePort, CommControl &testPort,
+    Bridge(StatusBoard &board, StatusWindow &window, CommControl &devicePort, CommControl &testPort,
            DrawerLibrary &library, QObject *parent = nullptr);
+    ~Bridge() override;
 
     // Before load(): how kicks are found, and the printer the bytes pass on to (none: null).
     void setPrinterLine(MatchMode mode, PrinterPort *printer);
@@ -47,14 +47,15 @@ Q_SIGNALS:
     void stateChanged(const QString &line);
 
 private:
-    void drainInput();
     void reportState(Field field, const QString &text);
     void sendTestRequest();
     void devicePortOpened();
+    void devicePortLost();
     void openPrinter();
     void printerLost(const QString &reason);
     void passReplyBack(const QByteArray &bytes);
 
+    StatusBoard &m_board;
     StatusWindow &m_window;
     CommControl &m_devicePort;
     CommControl &m_testPort;
@@ -62,8 +63,7 @@ private:
     StartOptions m_options;
     MatchMode m_match = MatchMode::Start;
     PrinterPort *m_printer = nullptr;
-    EventPump m_pump = EventPump::applicationLoop();
-    std::unique_ptr<StreamReceiver> m_stream;
+    std::unique_ptr<Receiver> m_receiver;
     PortRetry m_deviceRetry;
     PortRetry m_printerRetry;
     bool m_unloaded = false;

@@ -1,6 +1,7 @@
 #include "display.h"
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 #include <cstring>
@@ -28,4 +29,30 @@ bool selectPlatformWithHeadlessFallback(int argc, char **argv)
     Q_UNUSED(argv)
     return false;
 #endif
+}
+
+namespace {
+
+QtMessageHandler previousHandler = nullptr;
+
+void dropRuntimeFolderWarning(QtMsgType type, const QMessageLogContext &context,
+                              const QString &message)
+{
+    if (type == QtWarningMsg &&
+        message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    if (previousHandler)
+        previousHandler(type, context, message);
+}
+
+} // namespace
+
+QuietRuntimeFolderWarning::QuietRuntimeFolderWarning()
+{
+    previousHandler = qInstallMessageHandler(dropRuntimeFolderWarning);
+}
+
+QuietRuntimeFolderWarning::~QuietRuntimeFolderWarning()
+{
+    qInstallMessageHandler(previousHandler);
 }

@@ -6,3 +6,15 @@
 // be reached, so that a hidden instance runs as a service with nothing to set. Returns true when
 // it made the choice; the caller then asks the application which platform it got.
 bool selectPlatformWithHeadlessFallback(int argc, char **argv);
+
+// While it lives, Qt's warning that XDG_RUNTIME_DIR is not set stays out of the log: a system
+// service has no such folder, Qt falls back to a private one of its own, and the line would
+// only alarm whoever reads the journal. Every other message passes as before.
+class QuietRuntimeFolderWarning
+{
+public:
+    QuietRuntimeFolderWarning();
+    ~QuietRuntimeFolderWarning();
+    QuietRuntimeFolderWarning(const QuietRuntimeFolderWarning &) = delete;
+    QuietRuntimeFolderWarning &operator=(const QuietRuntimeFolderWarning &) = delete;
+};

@@ -37,6 +37,7 @@ int main(int argc, char *argv[])
         Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
 #endif
     const bool platformChosen = selectPlatformWithHeadlessFallback(argc, argv);
+    const QuietRuntimeFolderWarning quietRuntimeFolder;
     QApplication application(argc, argv);
 #ifdef Q_OS_WIN
     // A GUI program on Windows has no standard error: the log goes to a file as well.
@@ -65,24 +66,15 @@ int main(int argc, char *argv[])
         break;
     }
     std::unique_ptr<PrinterPort> printer;
-    if (!commandLine.printer.isEmpty()) {
-        QString why;
-        const auto address = PrinterAddress::parse(commandLine.printer, &why);
-        if (!address) {
-            qCWarning(lcTralvo, "%s. See tralvo --help.", qPrintable(why));
-#ifdef Q_OS_WIN
-            showUserMessage(why, true);
-#endif
-            return 2;
-        }
-        printer = std::make_unique<PrinterPort>(*address);
-    }
+    if (commandLine.printer)
+        printer = std::make_unique<PrinterPort>(*commandLine.printer);
 
-    StatusWindow window;
+    StatusBoard board;
+    StatusWindow window(board);
     QtCommControl devicePort;
     QtCommControl testPort;
     CashBoxLibrary cashBox(CashBoxLibrary::defaultFolders());
-    Bridge bridge(window, devicePort, testPort, cashBox);
+    Bridge bridge(board, window, devicePort, testPort, cashBox);
     bridge.setPrinterLine(commandLine.match, printer.get());
     SignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &bridge, &Bridge::quit);
@@ -98,7 +90,7 @@ int main(int argc, char *argv[])
     application.installNativeEventFilter(&sessionEnd);
 
     bridge.load(commandLine.argumentText);
-    if (!window.isKeptHidden()) {
+    if (!board.isKeptHidden()) {
         if (noDisplay) {
             std::fprintf(stderr, "tralvo: no display to show the window on; run it hidden with "
                                  "\"1,<profile>\" or start a display server\n");

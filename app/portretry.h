@@ -20,7 +20,6 @@ public:
 
     void start();
     void stop() { m_timer.stop(); }
-    bool isActive() const { return m_timer.isActive(); }
 
     static constexpr int intervalMs = 1000;
 

@@ -3,33 +3,33 @@
 #include "commcontrol.h"
 #include "configureport.h"
 #include "logging.h"
+#include "statusboard.h"
 #include "statustext.h"
-#include "statusview.h"
 
-StartOutcome StartUp(const QString &argumentText, StartOptions &options, StatusView &view,
+StartOutcome StartUp(const QString &argumentText, StartOptions &options, StatusBoard &board,
                      CommControl &devicePort)
 {
     // One failure action for every step; what failed decides whether trying again can help.
-    const auto fail = [&view](StartOutcome outcome) {
-        reportCurrentFailure(view, Field::DeviceState, StatusText::openFailed());
+    const auto fail = [&board](StartOutcome outcome) {
+        reportCurrentFailure(board, Field::DeviceState, StatusText::openFailed());
         return outcome;
     };
     try {
         options = StartOptions::fromArgumentText(argumentText);
         if (toDecimalOrFail(options.hideField, "the hide field") == 1)
-            view.keepHidden();
+            board.keepHidden();
     } catch (...) {
         return fail(StartOutcome::OptionsFailed);
     }
     try {
-        view.setCaption(Field::DevicePort, QStringLiteral("9"));
-        view.setCaption(Field::DeviceBaud, QStringLiteral("9600"));
-        view.setCaption(Field::DeviceState, QString());
-        view.setCaption(Field::TestPort, QStringLiteral("8"));
-        view.setCaption(Field::TestBaud, QStringLiteral("9600"));
-        view.setCaption(Field::TestState, QString());
-        ConfigurePort(devicePort, view, Field::DevicePort, Field::DeviceBaud);
-        view.setCaption(Field::DeviceState, StatusText::openSuccess());
+        board.setText(Field::DevicePort, QStringLiteral("9"));
+        board.setText(Field::DeviceBaud, QStringLiteral("9600"));
+        board.setText(Field::DeviceState, QString());
+        board.setText(Field::TestPort, QStringLiteral("8"));
+        board.setText(Field::TestBaud, QStringLiteral("9600"));
+        board.setText(Field::TestState, QString());
+        ConfigurePort(devicePort, board, Field::DevicePort, Field::DeviceBaud);
+        board.setText(Field::DeviceState, StatusText::openSuccess());
         return StartOutcome::Opened;
     } catch (...) {
         return fail(StartOutcome::PortFailed);

@@ -3,7 +3,7 @@
 #include "startoptions.h"
 
 class CommControl;
-class StatusView;
+class StatusBoard;
 
 // How start-up ended.
 enum class StartOutcome {
@@ -15,7 +15,7 @@ enum class StartOutcome {
 // The window's Load: reads the options, hides the window if asked, writes the fixed port and
 // baud fields, and opens the Device port. Any failing step leaves "Open Failed" in the Device
 // state field and its reason in the log; steps already done stay done.
-StartOutcome StartUp(const QString &argumentText, StartOptions &options, StatusView &view,
+StartOutcome StartUp(const QString &argumentText, StartOptions &options, StatusBoard &board,
                      CommControl &devicePort);
 
 // The window's Unload: closes whichever port is open. A failure ends it silently.

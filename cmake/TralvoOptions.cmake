@@ -32,6 +32,7 @@ else()
     target_compile_options(tralvo_warnings INTERFACE
         -Wall -Wextra -Wpedantic
         -Wshadow -Wconversion -Wold-style-cast -Wnon-virtual-dtor
+        -Wformat=2 -Wimplicit-fallthrough -Woverloaded-virtual -Wnull-dereference -Wcast-align
         $<$<BOOL:${TRALVO_WERROR}>:-Werror>)
 endif()
 

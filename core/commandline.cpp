@@ -52,13 +52,15 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
         matchName,
         QStringLiteral("Which drawer kicks open the drawer: start (a received text that begins "
                        "with ESC p; the default), escpos (an ESC/POS kick anywhere in the "
-                       "stream, print jobs included), star (Star Line Mode drawer commands)."),
+                       "stream, print jobs included), star (Star Line Mode drawer commands), any "
+                       "(every received text, whatever it holds)."),
         QStringLiteral("mode"));
     const QCommandLineOption printer(
         printerName,
         QStringLiteral("Pass every byte on to the receipt printer at PORT, and its replies back; "
-                       "PORT is COMn or a device path, SETTINGS baud,parity,data,stop[,none|"
-                       "rtscts|xonxoff] (default 9600,N,8,1,none). Implies --match=escpos."),
+                       "PORT is COMn or a device path (a terminal or a character device), "
+                       "SETTINGS baud,parity,data,stop[,none|rtscts|xonxoff] (default "
+                       "9600,N,8,1,none). Implies --match=escpos."),
         QStringLiteral("PORT[:SETTINGS]"));
     parser.addOptions({help, showVersion, match, printer});
     parser.addPositionalArgument(QStringLiteral("hide,profile"),
@@ -85,16 +87,24 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
         line.message = QLatin1String("tralvo ") + version;
         return line;
     }
-    line.printer = parser.value(printer);
-    if (parser.isSet(printer) && line.printer.isEmpty())
-        return refuse(QStringLiteral("--printer needs a port"));
+    if (parser.isSet(printer)) {
+        if (parser.value(printer).isEmpty())
+            return refuse(QStringLiteral("--printer needs a port"));
+        QString why;
+        line.printer = PrinterAddress::parse(parser.value(printer), &why);
+        if (!line.printer)
+            return refuse(why);
+    }
     if (parser.isSet(match)) {
         const auto mode = matchModeFromName(parser.value(match));
-        if (!mode)
-            return refuse(QStringLiteral("--match takes start, escpos or star, not \"%1\"")
-                              .arg(parser.value(match)));
+        if (!mode) {
+            QStringList names = matchModeNames();
+            const QString last = names.takeLast();
+            return refuse(QStringLiteral("--match takes %1 or %2, not \"%3\"")
+                              .arg(names.join(QLatin1String(", ")), last, parser.value(match)));
+        }
         line.match = *mode;
-    } else if (!line.printer.isEmpty()) {
+    } else if (line.printer) {
         line.match = MatchMode::EscPos;
     }
     return line;

@@ -2,9 +2,14 @@
 
 #include <algorithm>
 
+QByteArray drawerKickOpening()
+{
+    return QByteArrayLiteral("\x1b\x70");
+}
+
 const QList<QByteArray> &drawerCommands()
 {
-    static const QList<QByteArray> table{QByteArray("\x1b\x70", 2)};
+    static const QList<QByteArray> table{drawerKickOpening()};
     return table;
 }
 

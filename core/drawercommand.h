@@ -3,7 +3,11 @@
 #include <QByteArray>
 #include <QList>
 
-// The recognised command openings, in order: ESC p, the start of the drawer-kick command.
+// ESC p, the opening of the ESC/POS drawer-kick command: what a received text must begin with,
+// and what the Request button sends. The one place these two bytes are written.
+QByteArray drawerKickOpening();
+
+// The recognised command openings, in order: ESC p.
 const QList<QByteArray> &drawerCommands();
 
 // The length of the longest entry: no more of a received text can decide a match.

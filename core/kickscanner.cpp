@@ -3,11 +3,23 @@
 #include <algorithm>
 #include <cstring>
 
+struct ScanStep
+{
+    using Byte = KickScanner::Byte;
+    enum Kind : Byte { Done, Kick, More, Data, Until, Blocks, Prefix, RasterOn, RasterOff };
+    Kind kind = Done;
+    Byte count = 0;                   // More: parameter bytes to add; Blocks: header bytes of each
+    Byte byte = 0;                    // Until: terminator; Prefix: the prefix the next byte is of
+    KickScanner::Rule rule = nullptr; // More: applied to all parameters; Blocks: to each header
+    std::uint64_t length = 0;         // Data: bytes to skip; Blocks: number of blocks
+};
+
 namespace {
 
 using Byte = KickScanner::Byte;
-using Next = KickScanner::Next;
-using Rule = Next::Rule;
+using Next = ScanStep;
+using Rule = KickScanner::Rule;
+using CommandSet = KickScanner::CommandSet;
 
 constexpr Byte kNul = 0x00, kBel = 0x07, kFf = 0x0c, kDle = 0x10, kDc4 = 0x14, kEm = 0x19,
                kSub = 0x1a, kEsc = 0x1b, kFs = 0x1c, kGs = 0x1d, kRs = 0x1e;
@@ -361,81 +373,30 @@ template <std::size_t N> const Command *find(const Command (&table)[N], Byte pre
     return found == end ? nullptr : found;
 }
 
-const Command *findCommand(MatchMode mode, Byte prefix, Byte code)
+const Command *findCommand(CommandSet set, Byte prefix, Byte code)
 {
-    switch (mode) {
-    case MatchMode::EscPos:
-        return find(escPos, prefix, code);
-    case MatchMode::Star:
-        return find(star, prefix, code);
-    case MatchMode::Start:
-        break;
-    }
-    return nullptr;
+    return set == CommandSet::Star ? find(star, prefix, code) : find(escPos, prefix, code);
 }
 
-bool isPrefix(MatchMode mode, Byte byte)
+bool isPrefix(CommandSet set, Byte byte)
 {
-    switch (mode) {
-    case MatchMode::EscPos:
-        return byte == kEsc || byte == kGs || byte == kFs || byte == kDle;
-    case MatchMode::Star:
+    if (set == CommandSet::Star)
         return byte == kEsc;
-    case MatchMode::Start:
-        break;
-    }
-    return false;
+    return byte == kEsc || byte == kGs || byte == kFs || byte == kDle;
 }
 
-bool isKickByte(MatchMode mode, Byte byte)
+bool isKickByte(CommandSet set, Byte byte)
 {
-    return mode == MatchMode::Star && (oneOf(byte, kBel, kFs) || oneOf(byte, kEm, kSub));
+    return set == CommandSet::Star && (oneOf(byte, kBel, kFs) || oneOf(byte, kEm, kSub));
 }
 
 } // namespace
 
-std::optional<MatchMode> matchModeFromName(const QString &name)
-{
-    static const MatchMode modes[] = {MatchMode::Start, MatchMode::EscPos, MatchMode::Star};
-    const auto found = std::find_if(std::begin(modes), std::end(modes), [&name](MatchMode mode) {
-        return name.compare(matchModeName(mode), Qt::CaseInsensitive) == 0;
-    });
-    if (found == std::end(modes))
-        return std::nullopt;
-    return *found;
-}
-
-QString matchModeName(MatchMode mode)
-{
-    switch (mode) {
-    case MatchMode::EscPos:
-        return QStringLiteral("escpos");
-    case MatchMode::Star:
-        return QStringLiteral("star");
-    case MatchMode::Start:
-        break;
-    }
-    return QStringLiteral("start");
-}
-
-QByteArray testKick(MatchMode mode)
-{
-    switch (mode) {
-    case MatchMode::EscPos:
-        return QByteArray("\x1b\x70\x00\x19\xfa", 5);
-    case MatchMode::Star:
-        return QByteArray(1, '\x07');
-    case MatchMode::Start:
-        break;
-    }
-    return QByteArray("\x1b\x70", 2);
-}
-
-KickScanner::KickScanner(MatchMode mode) : m_mode(mode) {}
+KickScanner::KickScanner(CommandSet set) : m_set(set) {}
 
 void KickScanner::reset()
 {
-    *this = KickScanner(m_mode);
+    *this = KickScanner(m_set);
 }
 
 qsizetype KickScanner::feed(const char *data, qsizetype size, std::vector<qsizetype> *kickEnds)
@@ -480,17 +441,19 @@ KickScanner::Step KickScanner::step(Byte byte)
 {
     switch (m_stage) {
     case Stage::Text:
-        if (m_raster && findCommand(m_mode, kBare, byte) != nullptr)
-            return start(kBare, byte);
-        if (isPrefix(m_mode, byte)) {
+        if (m_raster) {
+            if (const Command *command = findCommand(m_set, kBare, byte))
+                return begin(command->params, command->rule);
+        }
+        if (isPrefix(m_set, byte)) {
             m_prefix = byte;
             m_stage = Stage::Function;
             return Step::Consumed;
         }
-        return isKickByte(m_mode, byte) ? Step::Kicked : Step::Consumed;
+        return isKickByte(m_set, byte) ? Step::Kicked : Step::Consumed;
     case Stage::Function:
-        if (findCommand(m_mode, m_prefix, byte) != nullptr)
-            return start(m_prefix, byte);
+        if (const Command *command = findCommand(m_set, m_prefix, byte))
+            return begin(command->params, command->rule);
         m_stage = Stage::Text;
         return byte < 0x20 ? Step::Again : Step::Consumed;
     case Stage::Params:
@@ -505,15 +468,14 @@ KickScanner::Step KickScanner::step(Byte byte)
     return Step::Consumed;
 }
 
-KickScanner::Step KickScanner::start(Byte prefix, Byte code)
+KickScanner::Step KickScanner::begin(Byte params, Rule rule)
 {
-    const Command *command = findCommand(m_mode, prefix, code);
     m_have = 0;
     m_blocks = 0;
-    return apply(more(command->params, command->rule)) ? Step::Kicked : Step::Consumed;
+    return apply(more(params, rule)) ? Step::Kicked : Step::Consumed;
 }
 
-bool KickScanner::apply(const Next &next)
+bool KickScanner::apply(const ScanStep &next)
 {
     m_stage = Stage::Text;
     switch (next.kind) {

@@ -27,33 +27,19 @@
 // end, do not depend on how the stream is cut into calls.
 
 #include <QByteArray>
-#include <QString>
 
 #include <cstdint>
-#include <optional>
 #include <vector>
 
-enum class MatchMode {
-    Start,  // a received text whose first two bytes are ESC p (decided per text, not here)
-    EscPos, // ESC/POS kicks anywhere in the stream
-    Star,   // Star Line Mode drawer commands anywhere in the stream
-};
-
-// The option names "start", "escpos", "star" (any letter case); nullopt for anything else.
-std::optional<MatchMode> matchModeFromName(const QString &name);
-QString matchModeName(MatchMode mode);
-
-// The bytes the Request button sends in a mode: ESC p for Start (as always); a whole ESC/POS kick,
-// ESC p 0 25 250, so a printer downstream is not left waiting for parameters; BEL for Star.
-QByteArray testKick(MatchMode mode);
+// What a command's parameters call for next; the tables and rules are kickscanner.cpp's own.
+struct ScanStep;
 
 class KickScanner
 {
 public:
-    // Start finds nothing here: that rule looks at each received text on its own.
-    explicit KickScanner(MatchMode mode);
+    enum class CommandSet { EscPos, Star };
 
-    MatchMode mode() const { return m_mode; }
+    explicit KickScanner(CommandSet set);
 
     // Reads the next bytes of the stream and returns how many kicks they completed. When
     // kickEnds is given, the offset just past each such kick's last byte (relative to data) is
@@ -65,30 +51,19 @@ public:
     void reset();
 
     using Byte = std::uint8_t;
+    using Rule = ScanStep (*)(const Byte *params);
     static constexpr int maxParams = 12;
-
-    // What the parameters read so far call for next (see kickscanner.cpp for the tables).
-    struct Next
-    {
-        enum Kind : Byte { Done, Kick, More, Data, Until, Blocks, Prefix, RasterOn, RasterOff };
-        using Rule = Next (*)(const Byte *params);
-        Kind kind = Done;
-        Byte count = 0;      // More: parameter bytes to add; Blocks: header bytes of each block
-        Byte byte = 0;       // Until: terminator; Prefix: the prefix the next byte belongs to
-        Rule rule = nullptr; // More: applied to all parameters; Blocks: to each block's header
-        std::uint64_t length = 0; // Data: bytes to skip; Blocks: number of blocks
-    };
 
 private:
     enum class Stage : Byte { Text, Function, Params, Data, Until };
     enum class Step : Byte { Consumed, Kicked, Again };
 
     Step step(Byte byte);
-    Step start(Byte prefix, Byte code);
-    bool apply(const Next &next);
+    Step begin(Byte params, Rule rule);
+    bool apply(const ScanStep &next);
     bool endOfData();
 
-    MatchMode m_mode;
+    CommandSet m_set;
     Stage m_stage = Stage::Text;
     bool m_raster = false; // Star raster mode, where 'b' and 'k' open raster data
     Byte m_prefix = 0;
@@ -97,8 +72,8 @@ private:
     int m_need = 0; // parameter bytes wanted before m_rule runs
     int m_blockBase = 0;
     Byte m_blockHeader = 0;
-    Next::Rule m_rule = nullptr;
-    Next::Rule m_blockRule = nullptr;
+    Rule m_rule = nullptr;
+    Rule m_blockRule = nullptr;
     std::uint64_t m_remaining = 0; // data bytes still to skip
     std::uint64_t m_blocks = 0;    // blocks after the current one
     Byte m_params[maxParams] = {};

@@ -2,8 +2,8 @@
 
 #include "logging.h"
 #include "startoptions.h"
+#include "statusboard.h"
 #include "statustext.h"
-#include "statusview.h"
 
 const GpioProfile &gpioProfile0()
 {
@@ -25,11 +25,12 @@ qint32 KickDrawer(const StartOptions &options, DrawerLibrary &library)
     return library.cashBoxNormalGpio(selector == 0 ? gpioProfile0() : gpioProfile1());
 }
 
-void kickAndShow(const StartOptions &options, DrawerLibrary &library, StatusView &view)
+void kickAndShow(const StartOptions &options, DrawerLibrary &library, StatusBoard &board,
+                 Field stateField)
 {
     const qint32 result = KickDrawer(options, library);
     if (result != 0)
-        qCWarning(lcTralvo, "Device: the drawer library returned %d", result);
-    view.setCaption(Field::DeviceState,
-                    result == 0 ? StatusText::receiveSuccess() : StatusText::receiveFailed());
+        qCWarning(lcTralvo, "%s: the drawer library returned %d", roleName(stateField), result);
+    board.setText(stateField,
+                  result == 0 ? StatusText::receiveSuccess() : StatusText::receiveFailed());
 }

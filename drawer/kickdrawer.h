@@ -2,7 +2,8 @@
 
 #include "drawerlibrary.h"
 
-class StatusView;
+class StatusBoard;
+enum class Field;
 struct StartOptions;
 
 // Pulses the drawer once with the profile that ProfileField selects (0: profile 0, any other
@@ -10,6 +11,7 @@ struct StartOptions;
 // the library cannot be bound.
 qint32 KickDrawer(const StartOptions &options, DrawerLibrary &library);
 
-// KickDrawer, then the outcome in the Device state field: "Receive Success" for 0, else
-// "Receive Failed" with the result in the log. Throws as KickDrawer does.
-void kickAndShow(const StartOptions &options, DrawerLibrary &library, StatusView &view);
+// KickDrawer, then the outcome in the state field of the source that asked: "Receive Success"
+// for 0, else "Receive Failed" with the result in the log. Throws as KickDrawer does.
+void kickAndShow(const StartOptions &options, DrawerLibrary &library, StatusBoard &board,
+                 Field stateField);

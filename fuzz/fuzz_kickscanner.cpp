@@ -16,15 +16,17 @@ namespace {
 
 using Ends = std::vector<qsizetype>;
 
-[[noreturn]] void violated(const char *what, MatchMode mode)
+using CommandSet = KickScanner::CommandSet;
+
+[[noreturn]] void violated(const char *what, CommandSet mode)
 {
     std::fprintf(stderr, "fuzz_kickscanner: invariant violated: %s (mode %s)\n", what,
-                 qPrintable(matchModeName(mode)));
+                 mode == CommandSet::Star ? "star" : "escpos");
     std::abort();
 }
 
 // Feeds the stream in pieces whose lengths next() gives; returns where the kicks ended.
-template <typename Next> Ends scan(MatchMode mode, const char *stream, qsizetype size, Next next)
+template <typename Next> Ends scan(CommandSet mode, const char *stream, qsizetype size, Next next)
 {
     KickScanner scanner(mode);
     Ends ends;
@@ -51,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     const auto *stream = reinterpret_cast<const char *>(data + 1);
     const auto length = static_cast<qsizetype>(size - 1);
-    for (const MatchMode mode : {MatchMode::EscPos, MatchMode::Star}) {
+    for (const CommandSet mode : {CommandSet::EscPos, CommandSet::Star}) {
         const Ends whole = scan(mode, stream, length, [&] { return length; });
         if (scan(mode, stream, length, [] { return qsizetype(1); }) != whole)
             violated("byte by byte differs from whole", mode);

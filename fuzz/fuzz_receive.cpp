@@ -1,21 +1,21 @@
-// Feeds arbitrary bytes, cut into arbitrary chunks, through DrainInput over the scripted port:
-// one communication event per chunk. A pulse must happen exactly for the chunks that begin with
-// ESC p, and the Device state field must tell its outcome.
+// Feeds arbitrary bytes, cut into arbitrary chunks, through the Device port's receiver over the
+// scripted port: one receive event per chunk. A pulse must happen exactly for the chunks that
+// begin with ESC p, and the Device state field must tell its outcome.
 //
 // Input layout: byte 0 picks the profile field; then frames, each a header byte followed by the
 // chunk. Header bits 0-4: chunk length (31: the rest of the input); bit 5: the second half of
 // the chunk arrives only after the first byte has been read (as if during the drain); bit 6: the
-// library returns non-zero for this chunk; bit 7: a send event is raised first, which must leave
-// the chunk untouched.
+// library returns non-zero for this chunk; bit 7: a receive event that finds nothing waiting is
+// raised first, which must have no effect.
 
 #include "countinglibrary.h"
 #include "fakecommcontrol.h"
 #include "kickdrawer.h"
-#include "receivehandler.h"
+#include "receiver.h"
 #include "recordingview.h"
 #include "startoptions.h"
+#include "statusboard.h"
 #include "statustext.h"
-#include "statusview.h"
 
 #include <QByteArray>
 #include <QString>
@@ -72,14 +72,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     FakeCommControl port;
     port.setPortOpen(true);
-    port.setInputLen(1);
     RecordingView view;
-    view.setCaption(Field::DeviceState, StatusText::openSuccess());
+    view.setText(Field::DeviceState, StatusText::openSuccess());
     CountingLibrary library;
     // Chunks come far apart in time: a drain that waits for the rest of a command gets none.
     const EventPump pump{[] {}, [](const std::function<bool()> &, int) {}};
-    QObject::connect(&port, &CommControl::onComm,
-                     [&] { DrainInput(port, view, options, library, pump); });
+    const Receiver receiver(port, Field::DeviceState, view, options, library, pump,
+                            MatchMode::Start);
 
     std::size_t pos = 1;
     while (pos < size) {
@@ -91,42 +90,41 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         pos += length;
         const bool lateHalf = (header & 0x20) != 0 && chunk.size() >= 2;
         library.result = (header & 0x40) != 0 ? 1 : 0;
-        const bool sendEventFirst = (header & 0x80) != 0;
+        const bool emptyEventFirst = (header & 0x80) != 0;
 
         const QByteArray early = lateHalf ? chunk.left((chunk.size() + 1) / 2) : chunk;
         const QByteArray late = lateHalf ? chunk.mid(early.size()) : QByteArray();
-        port.hold(early);
-        const QString stateBefore = view.caption(Field::DeviceState);
+        const QString stateBefore = view.text(Field::DeviceState);
         const qsizetype callsBefore = library.calls.size();
-        const int readsBefore = port.inputReads();
+        const int readsBefore = port.reads();
 
-        if (sendEventFirst) {
-            port.raise(CommControl::comEvSend);
-            if (port.inputReads() != readsBefore || port.waiting() != early)
-                violated("a send event read the port", chunk);
-            if (library.calls.size() != callsBefore ||
-                view.caption(Field::DeviceState) != stateBefore)
-                violated("a send event had an effect", chunk);
+        if (emptyEventFirst) {
+            port.raise();
+            if (port.reads() != readsBefore)
+                violated("an empty receive event read the port", chunk);
+            if (library.calls.size() != callsBefore || view.text(Field::DeviceState) != stateBefore)
+                violated("an empty receive event had an effect", chunk);
         }
+        port.hold(early);
 
         bool lateHeld = late.isEmpty();
-        port.afterInput = [&] {
+        port.afterRead = [&] {
             if (!lateHeld) {
                 port.hold(late);
                 lateHeld = true;
             }
         };
-        port.raise(CommControl::comEvReceive);
-        port.afterInput = nullptr;
+        port.raise();
+        port.afterRead = nullptr;
 
         if (!port.waiting().isEmpty())
             violated("bytes left waiting after a drain", chunk);
-        if (port.inputReads() - readsBefore != chunk.size())
+        if (port.reads() - readsBefore != chunk.size())
             violated("not one read per byte", chunk);
 
         const bool command = beginsWithEscP(chunk);
         const qsizetype pulses = library.calls.size() - callsBefore;
-        const QString state = view.caption(Field::DeviceState);
+        const QString state = view.text(Field::DeviceState);
         if (!command) {
             if (pulses != 0)
                 violated("a pulse without a command", chunk);

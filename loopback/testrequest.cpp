@@ -3,18 +3,18 @@
 #include "commcontrol.h"
 #include "configureport.h"
 #include "logging.h"
+#include "statusboard.h"
 #include "statustext.h"
-#include "statusview.h"
 
-void SendTestRequest(CommControl &testPort, StatusView &view, const QByteArray &kick)
+void SendTestRequest(CommControl &testPort, StatusBoard &board, const QByteArray &request)
 {
     try {
-        ConfigurePort(testPort, view, Field::TestPort, Field::TestBaud);
-        testPort.setOutput(kick);
+        ConfigurePort(testPort, board, Field::TestPort, Field::TestBaud);
+        testPort.setOutput(request);
         testPort.setPortOpen(false);
-        view.setCaption(Field::TestState, StatusText::openSuccess());
+        board.setText(Field::TestState, StatusText::openSuccess());
     } catch (...) {
-        reportCurrentFailure(view, Field::TestState, StatusText::openFailed());
+        reportCurrentFailure(board, Field::TestState, StatusText::openFailed());
         // A failed request must not keep the Test port from other programs until the next one.
         try {
             if (testPort.portOpen())

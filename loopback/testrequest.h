@@ -3,10 +3,9 @@
 #include <QByteArray>
 
 class CommControl;
-class StatusView;
+class StatusBoard;
 
-// The Request button: opens the Test port, sends a drawer kick (ESC p unless told otherwise),
+// The Request button: opens the Test port, sends the mode's request bytes (see requestBytes()),
 // closes it again and reports in the Test state field. "Open Success" means every byte was handed
 // on before the close.
-void SendTestRequest(CommControl &testPort, StatusView &view,
-                     const QByteArray &kick = QByteArray("\x1b\x70", 2));
+void SendTestRequest(CommControl &testPort, StatusBoard &board, const QByteArray &request);

@@ -36,7 +36,7 @@ echo "static-checks: ${#sources[@]} files"
 # Layers: a folder includes only its own headers and those of the folders below it.
 layers() {
     local -A below=(
-        [core]="" [serial]="core" [ui]="core" [drawer]="serial core" [loopback]="serial core"
+        [core]="" [serial]="core" [ui]="core" [drawer]="core" [loopback]="serial core"
         [app]="ui drawer loopback serial core"
     )
     local -A owner=()

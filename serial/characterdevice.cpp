@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -37,6 +38,11 @@ bool CharacterDevice::open(OpenMode mode)
 {
     const QByteArray path = QFile::encodeName(m_path);
     constexpr int flags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    // A named pipe opened for reading as well would hand back what it was just given, as if the
+    // printer had sent it: it is only written.
+    struct stat info = {};
+    if (::stat(path.constData(), &info) == 0 && S_ISFIFO(info.st_mode))
+        mode = mode & ~ReadOnly;
     m_fd = ::open(path.constData(), ((mode & ReadOnly) ? O_RDWR : O_WRONLY) | flags);
     // A printer that sends nothing back may be write-only.
     if (m_fd < 0 && (mode & ReadOnly) && (errno == EACCES || errno == EINVAL))

@@ -3,11 +3,13 @@
 #include "commcontrol.h"
 #ifdef Q_OS_UNIX
 #include "characterdevice.h"
+
+#include <QFile>
+#include <sys/stat.h>
 #endif
-#include "portname.h"
+#include "serialline.h"
 
 #include <QDeadlineTimer>
-#include <QRegularExpression>
 #include <QTimer>
 
 #include <algorithm>
@@ -21,91 +23,10 @@ namespace {
 // it was not yet sure of.
 constexpr qint64 handOver = qint64{16} * 1024;
 
-std::optional<PrinterAddress::Handshake> toHandshake(const QString &text)
-{
-    const QString name = text.trimmed().toLower();
-    if (name == QLatin1String("none"))
-        return PrinterAddress::Handshake::None;
-    if (name == QLatin1String("rtscts"))
-        return PrinterAddress::Handshake::RtsCts;
-    if (name == QLatin1String("xonxoff"))
-        return PrinterAddress::Handshake::XonXoff;
-    return std::nullopt;
-}
-
-// "baud,parity,data,stop[,handshake]" into the address; false when it is not that.
-bool takeSettings(const QString &text, PrinterAddress &address)
-{
-    QStringList fields = text.split(QLatin1Char(','));
-    if (fields.size() == 5) {
-        const auto handshake = toHandshake(fields.takeLast());
-        if (!handshake)
-            return false;
-        address.handshake = *handshake;
-    }
-    const auto settings = LineSettings::parse(fields.join(QLatin1Char(',')));
-    if (!settings)
-        return false;
-    address.settings = *settings;
-    return true;
-}
-
-QString systemLocation(const QString &port)
-{
-    static const QRegularExpression comName(QStringLiteral("^[Cc][Oo][Mm]([1-9][0-9]{0,3})$"));
-    const QRegularExpressionMatch com = comName.match(port);
-    if (com.hasMatch())
-        return portLocation(com.captured(1).toInt());
-#ifdef Q_OS_WIN
-    return QString();
-#else
-    return port.startsWith(QLatin1Char('/')) ? port : QString();
-#endif
-}
-
-QSerialPort::FlowControl toQt(PrinterAddress::Handshake handshake)
-{
-    switch (handshake) {
-    case PrinterAddress::Handshake::RtsCts:
-        return QSerialPort::HardwareControl;
-    case PrinterAddress::Handshake::XonXoff:
-        return QSerialPort::SoftwareControl;
-    case PrinterAddress::Handshake::None:
-        break;
-    }
-    return QSerialPort::NoFlowControl;
-}
-
 } // namespace
 
-std::optional<PrinterAddress> PrinterAddress::parse(const QString &text, QString *error)
-{
-    PrinterAddress address;
-    address.port = text;
-    // Settings follow the last colon; a device path may hold colons of its own
-    // (/dev/serial/by-path/...-usb-0:2:1.0-port0), so only a tail that reads as settings counts.
-    const int colon = static_cast<int>(text.lastIndexOf(QLatin1Char(':')));
-    if (colon >= 0 && takeSettings(text.mid(colon + 1), address))
-        address.port = text.left(colon);
-    else if (colon >= 0 && text.mid(colon + 1).contains(QLatin1Char(','))) {
-        if (error)
-            *error = QStringLiteral("the printer's settings \"%1\" are not "
-                                    "baud,parity,data,stop[,none|rtscts|xonxoff]")
-                         .arg(text.mid(colon + 1));
-        return std::nullopt;
-    }
-    address.location = systemLocation(address.port);
-    if (address.location.isEmpty()) {
-        if (error)
-            *error = QStringLiteral("the printer's port \"%1\" is neither COMn nor a device path")
-                         .arg(address.port);
-        return std::nullopt;
-    }
-    return address;
-}
-
 PrinterPort::PrinterPort(PrinterAddress address, qint64 capacity, QObject *parent)
-    : QObject(parent), m_address(std::move(address)), m_capacity(capacity)
+    : Onward(parent), m_address(std::move(address)), m_capacity(capacity)
 {
     connect(&m_port, &QSerialPort::bytesWritten, this, &PrinterPort::handleBytesWritten);
     connect(&m_port, &QSerialPort::readyRead, this, &PrinterPort::handleReadyRead);
@@ -118,6 +39,14 @@ void PrinterPort::open()
 {
     close();
 #ifdef Q_OS_UNIX
+    // A regular file or a folder would take every job and print none of it. A named pipe is
+    // let through: it feeds a program that stands in for a printer.
+    struct stat info = {};
+    if (::stat(QFile::encodeName(m_address.location).constData(), &info) == 0 &&
+        !S_ISCHR(info.st_mode) && !S_ISFIFO(info.st_mode))
+        throw CommError(QStringLiteral("cannot open %1: neither a terminal nor a character device")
+                            .arg(m_address.location)
+                            .toStdString());
     if (CharacterDevice::isCharacterDevice(m_address.location)) {
         openCharacterDevice();
         writeMore();
@@ -129,9 +58,7 @@ void PrinterPort::open()
         throw CommError(QStringLiteral("cannot open %1: %2")
                             .arg(m_address.location, m_port.errorString())
                             .toStdString());
-    const bool ok =
-        m_address.settings.applyTo(m_port) && m_port.setFlowControl(toQt(m_address.handshake));
-    if (!ok) {
+    if (!applyLineSettings(m_port, m_address.settings)) {
         const QString reason = m_port.errorString();
         m_port.close();
         throw CommError(QStringLiteral("settings refused by %1: %2")

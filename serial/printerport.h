@@ -1,6 +1,7 @@
 #pragma once
 
-#include "linesettings.h"
+#include "onward.h"
+#include "printeraddress.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -8,31 +9,15 @@
 #include <QString>
 
 #include <memory>
-#include <optional>
 
-// Where the receipt printer is and how its line is set: "PORT[:SETTINGS]", PORT being COMn (on
-// Linux also a device path such as /dev/ttyUSB0 or /dev/usb/lp0) and SETTINGS
-// "baud,parity,data,stop[,handshake]" with handshake none, rtscts or xonxoff. Without SETTINGS
-// the line is 9600,N,8,1 with no handshake.
-struct PrinterAddress
-{
-    enum class Handshake { None, RtsCts, XonXoff };
-
-    QString port;     // as given, for the window and the log
-    QString location; // what the system opens
-    LineSettings settings;
-    Handshake handshake = Handshake::None;
-
-    // nullopt, with the reason in *error, for anything it cannot take.
-    static std::optional<PrinterAddress> parse(const QString &text, QString *error = nullptr);
-};
-
-// The receipt printer's port, for passing the POS's bytes through. What is sent is queued here
-// until it has been written to the port, up to capacity() bytes; whatever the port has not taken
-// when it is lost stays queued and goes out once it is open again. Bytes the printer sends back
-// are handed on as they come. Failures are reported as a reason, never thrown into the event
-// loop: open() throws CommError, a port lost at run time is closed and signalled.
-class PrinterPort : public QObject
+// The receipt printer's port, for passing the POS's bytes through: a terminal (a serial port) or,
+// on Linux, a character device that is none (/dev/usb/lp0) or a named pipe; anything else, a
+// regular file or a folder, is refused. What is sent is queued here until it has been written to
+// the port, up to the capacity; whatever the port has not taken when it is lost stays queued and
+// goes out once it is open again. Bytes the printer sends back are handed on as they come.
+// Failures are reported as a reason, never thrown into the event loop: open() throws CommError,
+// a port lost at run time is closed and signalled.
+class PrinterPort : public Onward
 {
     Q_OBJECT
 public:
@@ -43,7 +28,6 @@ public:
     ~PrinterPort() override;
 
     const PrinterAddress &address() const { return m_address; }
-    qint64 capacity() const { return m_capacity; }
 
     // Opens the port with its settings (closing it first if open); throws CommError with the
     // reason. Queued bytes start going out at once.
@@ -56,17 +40,14 @@ public:
     // Bytes queued and not yet written to the port.
     qint64 queued() const { return m_queue.size() - m_head; }
     // How many more bytes send() takes.
-    qint64 room() const { return m_capacity - queued(); }
+    qint64 room() const override { return m_capacity - queued(); }
 
     // Queues bytes for the printer. Takes at most room() bytes and returns how many it took.
-    qint64 send(const QByteArray &bytes);
+    qint64 send(const QByteArray &bytes) override;
 
 Q_SIGNALS:
     // Bytes the printer sent back (status replies), in order.
     void received(const QByteArray &bytes);
-    // room() grew back to half the capacity after having been shorter: a sender that stopped
-    // for want of room may go on.
-    void roomAvailable();
     // The open port broke (a device pulled, a peer gone); it is closed now.
     void lost(const QString &reason);
 

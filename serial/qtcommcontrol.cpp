@@ -1,13 +1,13 @@
 #include "qtcommcontrol.h"
 
 #include "portname.h"
+#include "serialline.h"
 
 #include <QDeadlineTimer>
 #include <QTimer>
 
 #include <algorithm>
 #include <array>
-#include <limits>
 
 namespace {
 
@@ -50,14 +50,8 @@ void QtCommControl::setSettings(const QString &settings)
     if (!parsed)
         fail(QStringLiteral("invalid settings \"%1\"").arg(settings));
     if (m_port.isOpen())
-        applyLineSettings(*parsed);
+        applySettings(*parsed);
     m_settings = *parsed;
-}
-
-void QtCommControl::setSThreshold(qint16 threshold)
-{
-    if (threshold < 0)
-        fail(QStringLiteral("invalid SThreshold %1").arg(threshold));
 }
 
 void QtCommControl::setRThreshold(qint16 threshold)
@@ -74,15 +68,6 @@ void QtCommControl::setRTSEnable(bool enable)
     m_rtsEnable = enable;
 }
 
-void QtCommControl::setHandshaking(qint32 handshaking)
-{
-    if (handshaking < comNone || handshaking > comRTSXOnXOff)
-        fail(QStringLiteral("invalid Handshaking %1").arg(handshaking));
-    if (m_port.isOpen())
-        applyFlowControl(handshaking);
-    m_handshaking = handshaking;
-}
-
 void QtCommControl::setInBufferSize(qint16 size)
 {
     if (size < 0)
@@ -92,40 +77,16 @@ void QtCommControl::setInBufferSize(qint16 size)
         m_port.setReadBufferSize(readChunk());
 }
 
-void QtCommControl::setInputLen(qint16 length)
-{
-    if (length < 0)
-        fail(QStringLiteral("invalid InputLen %1").arg(length));
-    m_inputLen = length;
-}
-
-void QtCommControl::setInputMode(qint32 mode)
-{
-    if (mode != comInputModeText && mode != comInputModeBinary)
-        fail(QStringLiteral("invalid InputMode %1").arg(mode));
-}
-
-void QtCommControl::applyLineSettings(const LineSettings &s)
+void QtCommControl::applySettings(const LineSettings &s)
 {
     m_port.clearError();
-    if (!s.applyTo(m_port))
+    if (!applyLineSettings(m_port, s))
         fail(QStringLiteral("settings refused: %1").arg(m_port.errorString()));
-}
-
-void QtCommControl::applyFlowControl(qint32 handshaking)
-{
-    // QSerialPort has no combined RTS and XON/XOFF mode; hardware flow control is the nearer one.
-    const auto flow = handshaking == comNone      ? QSerialPort::NoFlowControl
-                      : handshaking == comXOnXoff ? QSerialPort::SoftwareControl
-                                                  : QSerialPort::HardwareControl;
-    m_port.clearError();
-    if (!m_port.setFlowControl(flow))
-        fail(QStringLiteral("handshaking refused: %1").arg(m_port.errorString()));
 }
 
 void QtCommControl::applyRts(bool enable)
 {
-    if (m_handshaking == comRTS || m_handshaking == comRTSXOnXOff)
+    if (m_settings.flowControl == LineSettings::FlowControl::RtsCts)
         return; // the driver owns RTS under hardware flow control
     m_port.clearError();
     if (m_port.setRequestToSend(enable))
@@ -155,13 +116,15 @@ void QtCommControl::setPortOpen(bool open)
     requireClosed();
     m_lostReason.clear();
     m_port.clearError();
-    m_port.setPortName(portLocation(m_commPort));
+    // The log names the path as the user gives it (/dev/ttyS8); QSerialPort's own name drops
+    // the folder.
+    const QString location = portLocation(m_commPort);
+    m_port.setPortName(location);
     m_port.setReadBufferSize(readChunk());
     if (!m_port.open(QIODevice::ReadWrite))
-        fail(QStringLiteral("cannot open %1: %2").arg(m_port.portName(), m_port.errorString()));
+        fail(QStringLiteral("cannot open %1: %2").arg(location, m_port.errorString()));
     try {
-        applyLineSettings(m_settings);
-        applyFlowControl(m_handshaking);
+        applySettings(m_settings);
         applyRts(m_rtsEnable);
     } catch (const CommError &) {
         m_port.close();
@@ -190,22 +153,15 @@ bool QtCommControl::portOpen() const
     return m_port.isOpen();
 }
 
-qint16 QtCommControl::commEvent() const
-{
-    requireOpen();
-    return m_commEvent;
-}
-
 qint64 QtCommControl::waitingCount() const
 {
     return (m_waiting.size() - m_readPos) + m_port.bytesAvailable();
 }
 
-qint16 QtCommControl::inBufferCount() const
+qint64 QtCommControl::available() const
 {
     requireOpen();
-    return static_cast<qint16>(
-        std::min<qint64>(waitingCount(), std::numeric_limits<qint16>::max()));
+    return waitingCount();
 }
 
 void QtCommControl::pullFromPort()
@@ -217,12 +173,13 @@ void QtCommControl::pullFromPort()
     m_readPos = 0;
 }
 
-QByteArray QtCommControl::input()
+QByteArray QtCommControl::read(qint64 maxBytes)
 {
     requireOpen();
     pullFromPort();
     const ByteCount left = m_waiting.size() - m_readPos;
-    const ByteCount n = m_inputLen > 0 ? std::min<ByteCount>(m_inputLen, left) : left;
+    const ByteCount n =
+        static_cast<ByteCount>(std::min<qint64>(std::max<qint64>(maxBytes, 0), left));
     if (n == 1) {
         // One-byte reads are the receive handler's whole diet: hand out shared arrays instead
         // of allocating one per byte.
@@ -248,18 +205,17 @@ void QtCommControl::resetBuffers()
 void QtCommControl::handleReadyRead()
 {
     if (m_rThreshold > 0 && waitingCount() >= m_rThreshold)
-        raise(comEvReceive);
+        raiseReceived();
 }
 
-void QtCommControl::raise(qint16 event)
+void QtCommControl::raiseReceived()
 {
     if (m_inEvent) {
         m_eventPending = true;
         return;
     }
     m_inEvent = true;
-    m_commEvent = event;
-    Q_EMIT onComm();
+    Q_EMIT received();
     m_inEvent = false;
     if (m_eventPending) {
         m_eventPending = false;
@@ -281,5 +237,5 @@ void QtCommControl::handleError(QSerialPort::SerialPortError error)
     m_lostReason = QStringLiteral("port lost: %1").arg(m_port.errorString());
     m_port.close();
     resetBuffers();
-    raise(NoEvent);
+    Q_EMIT lost(m_lostReason);
 }

@@ -11,8 +11,7 @@
 // flood is taken in large steps while memory stays bounded by the two buffers. A receive event is
 // never raised while its handler is still running: bytes that arrive meanwhile raise a fresh event
 // once it has returned. A port that breaks at run time (a device pulled, a pseudo-terminal whose
-// peer is gone) is closed at once instead of erroring in a loop, and its handler is told through
-// one last event whose commEvent() read fails.
+// peer is gone) is closed at once instead of erroring in a loop, and reported through lost().
 class QtCommControl : public CommControl
 {
     Q_OBJECT
@@ -21,20 +20,15 @@ public:
 
     void setCommPort(qint16 port) override;
     void setSettings(const QString &settings) override;
-    void setSThreshold(qint16 threshold) override;
     void setRThreshold(qint16 threshold) override;
     void setRTSEnable(bool enable) override;
-    void setHandshaking(qint32 handshaking) override;
     void setInBufferSize(qint16 size) override;
-    void setInputLen(qint16 length) override;
-    void setInputMode(qint32 mode) override;
     void setPortOpen(bool open) override;
     void setOutput(const QByteArray &data) override;
 
     bool portOpen() const override;
-    qint16 commEvent() const override;
-    qint16 inBufferCount() const override;
-    QByteArray input() override;
+    qint64 available() const override;
+    QByteArray read(qint64 maxBytes) override;
 
     // How long a write may take to leave our process before it counts as failed.
     static constexpr int writeTimeoutMs = 1000;
@@ -44,15 +38,14 @@ public:
 private:
     void requireOpen() const;
     void requireClosed() const;
-    void applyLineSettings(const LineSettings &settings);
-    void applyFlowControl(qint32 handshaking);
+    void applySettings(const LineSettings &settings);
     void applyRts(bool enable);
     qint64 readChunk() const;
     qint64 waitingCount() const;
     void pullFromPort();
     void handleReadyRead();
     void handleError(QSerialPort::SerialPortError error);
-    void raise(qint16 event);
+    void raiseReceived();
     void resetBuffers();
 
     QSerialPort m_port;
@@ -60,11 +53,8 @@ private:
     LineSettings m_settings;
     qint16 m_rThreshold = 0;
     bool m_rtsEnable = false;
-    qint32 m_handshaking = comNone;
     qint16 m_inBufferSize = 1024;
-    qint16 m_inputLen = 0;
 
-    qint16 m_commEvent = NoEvent;
     QString m_lostReason;
     QByteArray m_waiting;
     ByteCount m_readPos = 0;

@@ -73,14 +73,13 @@ private:
     std::vector<std::pair<QLabel *, QRect>> m_rows;
 };
 
-// One row of a group: a caption and the value field beside it.
+// One row of a group: a caption and the value field beside it, which shows the board's text.
 struct Row
 {
     const char *captionName;
     const char *valueName;
     Field role;
     const char *caption;
-    const char *value;
 };
 
 // One group of the window. The object names are the controls' names of old, which UI tests and
@@ -96,26 +95,27 @@ struct Group
 const Group deviceGroup{"Frame1",
                         "Device",
                         90,
-                        {{"Label1", "Label6", Field::DevicePort, "Serial Port", "9"},
-                         {"Label2", "Label7", Field::DeviceBaud, "Serial Baud ", "9600"},
-                         {"Label5", "Label8", Field::DeviceState, "State", "Success"}}};
+                        {{"Label1", "Label6", Field::DevicePort, "Serial Port"},
+                         {"Label2", "Label7", Field::DeviceBaud, "Serial Baud "},
+                         {"Label5", "Label8", Field::DeviceState, "State"}}};
 const Group testGroup{"Frame2",
                       "Test",
                       1395,
-                      {{"Label11", "Label9", Field::TestPort, "Serial Port", "8"},
-                       {"Label12", "Label4", Field::TestBaud, "Serial Baud ", "9600"},
-                       {"Label10", "Label3", Field::TestState, "State", "Success"}}};
+                      {{"Label11", "Label9", Field::TestPort, "Serial Port"},
+                       {"Label12", "Label4", Field::TestBaud, "Serial Baud "},
+                       {"Label10", "Label3", Field::TestState, "State"}}};
 // Shown only when the bytes pass through to a printer; the buttons move below it.
 const Group printerGroup{"Frame3",
                          "Printer",
                          2700,
-                         {{"Label13", "Label15", Field::PrinterPort, "Serial Port", ""},
-                          {"Label14", "Label16", Field::PrinterState, "State", ""}}};
+                         {{"Label13", "Label15", Field::PrinterPort, "Serial Port"},
+                          {"Label14", "Label16", Field::PrinterState, "State"}}};
 constexpr int rowPitch = 300;      // twips from one row to the next
 constexpr int printerHeight = 975; // what the printer group adds to the window
 
 // Makes a group in the window and enters its value fields by role.
-void addGroup(QWidget *window, std::map<Field, QLabel *> &fields, const Group &group)
+void addGroup(QWidget *window, const StatusBoard &board, std::map<Field, QLabel *> &fields,
+              const Group &group)
 {
     const int height = 285 + rowPitch * static_cast<int>(group.rows.size());
     auto *frame = new Frame(QLatin1String(group.title), window);
@@ -125,7 +125,7 @@ void addGroup(QWidget *window, std::map<Field, QLabel *> &fields, const Group &g
     for (const Row &row : group.rows) {
         frame->addRow(row.captionName, QLatin1String(row.caption), twipRect(45, top, 1215, 180));
         fields[row.role] =
-            frame->addRow(row.valueName, QLatin1String(row.value), twipRect(1380, top, 1620, 180));
+            frame->addRow(row.valueName, board.text(row.role), twipRect(1380, top, 1620, 180));
         top += rowPitch;
     }
     frame->show();
@@ -133,15 +133,15 @@ void addGroup(QWidget *window, std::map<Field, QLabel *> &fields, const Group &g
 
 } // namespace
 
-StatusWindow::StatusWindow(QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint)
+StatusWindow::StatusWindow(StatusBoard &board, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint), m_board(board)
 {
     setObjectName(QStringLiteral("Start"));
     setWindowTitle(QStringLiteral("TRALVO is Not COM"));
     setFixedSize(px(3225), px(3270));
 
-    addGroup(this, m_fields, deviceGroup);
-    addGroup(this, m_fields, testGroup);
+    addGroup(this, m_board, m_fields, deviceGroup);
+    addGroup(this, m_board, m_fields, testGroup);
 
     // Request is made first so that it comes first in the tab order on every Qt version.
     m_request = new QPushButton(QStringLiteral("Request"), this);
@@ -153,48 +153,38 @@ StatusWindow::StatusWindow(QWidget *parent)
 
     connect(m_clear, &QPushButton::clicked, this, &StatusWindow::clearStatus);
     connect(m_request, &QPushButton::clicked, this, &StatusWindow::requestClicked);
+    connect(&m_board, &StatusBoard::textChanged, this, &StatusWindow::showText);
+    connect(&m_board, &StatusBoard::keptHidden, this, [this] { QWidget::setVisible(false); });
 }
 
-void StatusWindow::addPrinterGroup(const QString &port)
+void StatusWindow::addPrinterGroup()
 {
     if (m_fields.count(Field::PrinterPort))
         return;
-    addGroup(this, m_fields, printerGroup);
-    m_fields.at(Field::PrinterPort)->setText(port);
+    addGroup(this, m_board, m_fields, printerGroup);
     for (QPushButton *button : {m_request, m_clear})
         button->move(button->x(), button->y() + px(printerHeight));
     setFixedSize(width(), height() + px(printerHeight));
 }
 
-QString StatusWindow::caption(Field field) const
+void StatusWindow::showText(Field field, const QString &text)
 {
-    return m_fields.at(field)->text();
-}
-
-void StatusWindow::setCaption(Field field, const QString &text)
-{
-    m_fields.at(field)->setText(text);
-    if (field == Field::DeviceState || field == Field::TestState || field == Field::PrinterState)
-        Q_EMIT stateWritten(field, text);
-}
-
-void StatusWindow::keepHidden()
-{
-    m_keptHidden = true;
-    QWidget::setVisible(false);
+    const auto label = m_fields.find(field);
+    if (label != m_fields.end())
+        label->second->setText(text);
 }
 
 void StatusWindow::setVisible(bool visible)
 {
-    if (visible && m_keptHidden)
+    if (visible && m_board.isKeptHidden())
         return;
     QWidget::setVisible(visible);
 }
 
 void StatusWindow::clearStatus()
 {
-    setCaption(Field::DeviceState, QString());
-    setCaption(Field::TestState, QString());
+    m_board.setText(Field::DeviceState, QString());
+    m_board.setText(Field::TestState, QString());
 }
 
 void StatusWindow::closeEvent(QCloseEvent *event)

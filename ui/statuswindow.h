@@ -1,6 +1,6 @@
 #pragma once
 
-#include "statusview.h"
+#include "statusboard.h"
 
 #include <QWidget>
 
@@ -10,30 +10,25 @@ class QLabel;
 class QPushButton;
 
 // The status window: a Device and a Test group, each with its port, baud and state fields, and
-// the Clear and Request buttons.
-class StatusWindow : public QWidget, public StatusView
+// the Clear and Request buttons. It shows the board's texts as they are written, and holds none
+// of its own.
+class StatusWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit StatusWindow(QWidget *parent = nullptr);
+    explicit StatusWindow(StatusBoard &board, QWidget *parent = nullptr);
 
-    QString caption(Field field) const override;
-    void setCaption(Field field, const QString &text) override;
-    void keepHidden() override;
-    bool isKeptHidden() const { return m_keptHidden; }
-
+    // Once the board says so, the window is never shown again.
     void setVisible(bool visible) override;
 
     // Adds the Printer group, with its port and state, below the Test group; once.
-    void addPrinterGroup(const QString &port);
+    void addPrinterGroup();
 
     // Empties both state fields; nothing else.
     void clearStatus();
 
 Q_SIGNALS:
     void requestClicked();
-    // A state field (the Device, Test or Printer state) was written.
-    void stateWritten(Field field, const QString &text);
     // The window is closing; the program ends with it.
     void unloading();
 
@@ -41,8 +36,10 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void showText(Field field, const QString &text);
+
+    StatusBoard &m_board;
     std::map<Field, QLabel *> m_fields;
     QPushButton *m_request = nullptr;
     QPushButton *m_clear = nullptr;
-    bool m_keptHidden = false;
 };

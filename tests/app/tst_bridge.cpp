@@ -20,13 +20,14 @@ struct Program
     {
         QTest::mouseClick(window.findChild<QPushButton *>(QLatin1String(button)), Qt::LeftButton);
     }
-    QString state(Field f) const { return window.caption(f); }
+    QString state(Field f) const { return board.text(f); }
 
-    StatusWindow window;
+    StatusBoard board;
+    StatusWindow window{board};
     QtCommControl devicePort;
     QtCommControl testPort;
     CashBoxLibrary cashBox{{standinFolder()}, false};
-    Bridge bridge{window, devicePort, testPort, cashBox};
+    Bridge bridge{board, window, devicePort, testPort, cashBox};
 };
 
 int countLines(const QString &path)
@@ -104,7 +105,7 @@ void TestBridge::missingOrHeldDevicePort()
         Program p;
         p.bridge.load(QStringLiteral("1,0"));
         QCOMPARE(p.state(Field::DeviceState), QStringLiteral("Open Failed"));
-        QVERIFY(p.window.isKeptHidden());
+        QVERIFY(p.board.isKeptHidden());
     }
     Pty pty;
     QVERIFY(m_dir->link(9, pty.slavePath()));
@@ -236,20 +237,21 @@ void TestBridge::closeDuringDrainMakesNoPulse()
 {
     Pty pty;
     QVERIFY(m_dir->link(9, pty.slavePath()));
-    StatusWindow window;
+    StatusBoard board;
+    StatusWindow window(board);
     QtCommControl devicePort;
     QtCommControl testPort;
-    // Connected ahead of the receive handler: the close is queued when the event comes in and
-    // runs inside the drain, at its first pass through the event loop.
-    connect(&devicePort, &CommControl::onComm, &window,
+    // Connected ahead of the receiver: the close is queued when the event comes in and runs
+    // inside the drain, at its first pass through the event loop.
+    connect(&devicePort, &CommControl::received, &window,
             [&] { QTimer::singleShot(0, &window, [&] { window.close(); }); });
     CashBoxLibrary cashBox({standinFolder()}, false);
-    Bridge bridge(window, devicePort, testPort, cashBox);
+    Bridge bridge(board, window, devicePort, testPort, cashBox);
     bridge.load(QString());
     window.show();
     QVERIFY(pty.write(escP));
     QTRY_VERIFY(bridge.isUnloaded());
-    QCOMPARE(window.caption(Field::DeviceState), QStringLiteral("Receive Failed"));
+    QCOMPARE(board.text(Field::DeviceState), QStringLiteral("Receive Failed"));
     QVERIFY(pty.write(escP));
     QTest::qWait(200);
     QCOMPARE(countLines(pulses()), 0);

@@ -12,10 +12,8 @@ namespace {
 
 const QStringList setUpSequence{
     QStringLiteral("CommPort=9"),     QStringLiteral("Settings=9600,N,8,1"),
-    QStringLiteral("SThreshold=1"),   QStringLiteral("RThreshold=1"),
-    QStringLiteral("RTSEnable=true"), QStringLiteral("Handshaking=0"),
-    QStringLiteral("InBufferSize=0"), QStringLiteral("InputLen=1"),
-    QStringLiteral("InputMode=1"),    QStringLiteral("PortOpen=true"),
+    QStringLiteral("RThreshold=1"),   QStringLiteral("RTSEnable=true"),
+    QStringLiteral("InBufferSize=0"), QStringLiteral("PortOpen=true"),
 };
 
 const QStringList fixedFields{
@@ -49,7 +47,7 @@ void TestStartUp::opensDevicePortInOrder()
     QCOMPARE(devicePort.log(), setUpSequence);
     QVERIFY(devicePort.portOpen());
     QCOMPARE(view.writes(), fixedFields + QStringList{QStringLiteral("Label8=Open Success")});
-    QVERIFY(!view.invisible());
+    QVERIFY(!view.isKeptHidden());
     QCOMPARE(options.hideField, QStringLiteral("0"));
     QCOMPARE(options.profileField, QStringLiteral("0"));
 }
@@ -61,14 +59,10 @@ void TestStartUp::failingStep_data()
 
     QTest::newRow("CommPort") << Property::CommPort << 0;
     QTest::newRow("Settings") << Property::Settings << 1;
-    QTest::newRow("SThreshold") << Property::SThreshold << 2;
-    QTest::newRow("RThreshold") << Property::RThreshold << 3;
-    QTest::newRow("RTSEnable") << Property::RTSEnable << 4;
-    QTest::newRow("Handshaking") << Property::Handshaking << 5;
-    QTest::newRow("InBufferSize") << Property::InBufferSize << 6;
-    QTest::newRow("InputLen") << Property::InputLen << 7;
-    QTest::newRow("InputMode") << Property::InputMode << 8;
-    QTest::newRow("PortOpen") << Property::PortOpen << 9;
+    QTest::newRow("RThreshold") << Property::RThreshold << 2;
+    QTest::newRow("RTSEnable") << Property::RTSEnable << 3;
+    QTest::newRow("InBufferSize") << Property::InBufferSize << 4;
+    QTest::newRow("PortOpen") << Property::PortOpen << 5;
 }
 
 void TestStartUp::failingStep()
@@ -88,7 +82,7 @@ void TestStartUp::failingStep()
         QCOMPARE(devicePort.log(), setUpSequence.mid(0, done));
         QVERIFY(!devicePort.portOpen());
         QCOMPARE(view.writes(), fixedFields + QStringList{QStringLiteral("Label8=Open Failed")});
-        QCOMPARE(view.invisible(), arguments.startsWith(QLatin1Char('1')));
+        QCOMPARE(view.isKeptHidden(), arguments.startsWith(QLatin1Char('1')));
     }
 }
 
@@ -139,14 +133,14 @@ void TestStartUp::hideField()
     // A command line that fails can never succeed: the caller must not try again.
     QCOMPARE(outcome, deviceState == QLatin1String("Open Success") ? StartOutcome::Opened
                                                                    : StartOutcome::OptionsFailed);
-    QCOMPARE(view.invisible(), hidden);
-    QCOMPARE(view.caption(Field::DeviceState), deviceState);
+    QCOMPARE(view.isKeptHidden(), hidden);
+    QCOMPARE(view.text(Field::DeviceState), deviceState);
     QTEST(options.profileField, "profile");
     QCOMPARE(devicePort.portOpen(), deviceState == QLatin1String("Open Success"));
     if (deviceState == QLatin1String("Open Failed")) {
         // A hide field that is no number stops start-up before any field or port is touched.
         QCOMPARE(view.writes(), QStringList{QStringLiteral("Label8=Open Failed")});
-        QCOMPARE(view.caption(Field::TestState), QStringLiteral("Success"));
+        QCOMPARE(view.text(Field::TestState), QStringLiteral("Success"));
         QVERIFY(devicePort.log().isEmpty());
     }
 }

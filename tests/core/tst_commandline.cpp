@@ -33,15 +33,18 @@ void TestCommandLine::parse_data()
         << QStringList{"1,0", "--match", "escpos"} << run << "1,0" << escpos << "";
     QTest::newRow("printer implies escpos")
         << QStringList{"--printer=COM3:19200,N,8,1,rtscts", "1,0"} << run << "1,0" << escpos
-        << "COM3:19200,N,8,1,rtscts";
+        << "COM3";
     QTest::newRow("printer keeps start when asked")
-        << QStringList{"--printer", "/dev/usb/lp0", "--match=start"} << run << "" << start
-        << "/dev/usb/lp0";
+        << QStringList{"--printer", "COM4", "--match=start"} << run << "" << start << "COM4";
     QTest::newRow("unknown option")
         << QStringList{"--hide", "1,0"} << refuse << "1,0" << start << "";
     QTest::newRow("bad mode") << QStringList{"--match=epson"} << refuse << "" << start << "";
     QTest::newRow("printer without port")
         << QStringList{"--printer="} << refuse << "" << start << "";
+    QTest::newRow("printer that cannot be")
+        << QStringList{"--printer=COM3:9600,N,9,1"} << refuse << "" << start << "";
+    QTest::newRow("any") << QStringList{"--match=any", "0,1"} << run << "0,1"
+                         << static_cast<int>(MatchMode::Any) << "";
     QTest::newRow("help") << QStringList{"1,0", "--help"}
                           << static_cast<int>(CommandLine::Action::ShowHelp) << "1,0" << start
                           << "";
@@ -61,10 +64,11 @@ void TestCommandLine::parse()
     }
     if (line.action == CommandLine::Action::ShowHelp) {
         QVERIFY(line.message.contains(QLatin1String("--printer")));
+        QVERIFY(line.message.contains(QLatin1String("any (every received text")));
         return;
     }
     QTEST(static_cast<int>(line.match), "match");
-    QTEST(line.printer, "printer");
+    QTEST(line.printer ? line.printer->port : QString(), "printer");
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

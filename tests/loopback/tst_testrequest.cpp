@@ -1,3 +1,4 @@
+#include "drawercommand.h"
 #include "fakecommcontrol.h"
 #include "recordingview.h"
 #include "testrequest.h"
@@ -22,7 +23,7 @@ void TestTestRequest::sendsEscPAndCloses()
 {
     RecordingView view;
     FakeCommControl testPort;
-    SendTestRequest(testPort, view);
+    SendTestRequest(testPort, view, drawerKickOpening());
 
     QCOMPARE(testPort.written(), QByteArray("\x1b\x70", 2));
     QVERIFY(!testPort.portOpen());
@@ -39,8 +40,8 @@ void TestTestRequest::twoRequestsTwoCycles()
 {
     RecordingView view;
     FakeCommControl testPort;
-    SendTestRequest(testPort, view);
-    SendTestRequest(testPort, view);
+    SendTestRequest(testPort, view, drawerKickOpening());
+    SendTestRequest(testPort, view, drawerKickOpening());
     QCOMPARE(testPort.written(), QByteArray("\x1b\x70\x1b\x70", 4));
     QCOMPARE(testPort.log().count(QStringLiteral("PortOpen=true")), 2);
     QCOMPARE(testPort.log().count(QStringLiteral("PortOpen=false")), 2);
@@ -52,7 +53,7 @@ void TestTestRequest::failingStep_data()
     QTest::addColumn<bool>("opened");
     QTest::newRow("CommPort") << Property::CommPort << false;
     QTest::newRow("Settings") << Property::Settings << false;
-    QTest::newRow("InputMode") << Property::InputMode << false;
+    QTest::newRow("RThreshold") << Property::RThreshold << false;
     QTest::newRow("PortOpen") << Property::PortOpen << false;
     QTest::newRow("Output") << Property::Output << true;
 }
@@ -64,7 +65,7 @@ void TestTestRequest::failingStep()
     RecordingView view;
     FakeCommControl testPort;
     testPort.failAt(failing);
-    SendTestRequest(testPort, view);
+    SendTestRequest(testPort, view, drawerKickOpening());
 
     QCOMPARE(view.writes(), QStringList{QStringLiteral("Label3=Open Failed")});
     QVERIFY(testPort.written().isEmpty());
@@ -78,11 +79,11 @@ void TestTestRequest::closesPortLeftOpen()
     RecordingView view;
     FakeCommControl testPort;
     testPort.setPortOpen(true);
-    SendTestRequest(testPort, view);
+    SendTestRequest(testPort, view, drawerKickOpening());
     QCOMPARE(testPort.log().mid(0, 3),
              (QStringList{QStringLiteral("PortOpen=true"), QStringLiteral("PortOpen=false"),
                           QStringLiteral("CommPort=8")}));
-    QCOMPARE(view.caption(Field::TestState), QStringLiteral("Open Success"));
+    QCOMPARE(view.text(Field::TestState), QStringLiteral("Open Success"));
 }
 
 QTEST_GUILESS_MAIN(TestTestRequest)

@@ -1,13 +1,16 @@
 #include "linesettings.h"
 #include "portname.h"
-#include "printerport.h"
+#include "serialline.h"
 
+#include <QSerialPort>
 #include <QtTest>
 
 using Parity = LineSettings::Parity;
 using StopBits = LineSettings::StopBits;
+using Flow = LineSettings::FlowControl;
 Q_DECLARE_METATYPE(Parity)
 Q_DECLARE_METATYPE(StopBits)
+Q_DECLARE_METATYPE(Flow)
 
 class TestLineSettings : public QObject
 {
@@ -18,8 +21,6 @@ private Q_SLOTS:
     void refused_data();
     void refused();
     void portLocations();
-    void printerAddress_data();
-    void printerAddress();
 };
 
 void TestLineSettings::accepted_data()
@@ -29,14 +30,27 @@ void TestLineSettings::accepted_data()
     QTest::addColumn<Parity>("parity");
     QTest::addColumn<int>("dataBits");
     QTest::addColumn<StopBits>("stopBits");
+    QTest::addColumn<Flow>("flow");
+    // What applyLineSettings() sets on the port.
+    QTest::addColumn<QSerialPort::Parity>("qtParity");
+    QTest::addColumn<QSerialPort::StopBits>("qtStopBits");
+    QTest::addColumn<QSerialPort::FlowControl>("qtFlow");
 
-    QTest::newRow("9600,N,8,1") << "9600,N,8,1" << 9600 << Parity::None << 8 << StopBits::One;
-    QTest::newRow("even, 7 bits") << "19200,E,7,2" << 19200 << Parity::Even << 7 << StopBits::Two;
-    QTest::newRow("odd, 5 bits") << "110,O,5,1.5" << 110 << Parity::Odd << 5
-                                 << StopBits::OneAndHalf;
-    QTest::newRow("mark") << "4800,M,6,1" << 4800 << Parity::Mark << 6 << StopBits::One;
-    QTest::newRow("space, lower case")
-        << "115200,s,8,1" << 115200 << Parity::Space << 8 << StopBits::One;
+    QTest::newRow("9600,N,8,1") << "9600,N,8,1" << 9600 << Parity::None << 8 << StopBits::One
+                                << Flow::None << QSerialPort::NoParity << QSerialPort::OneStop
+                                << QSerialPort::NoFlowControl;
+    QTest::newRow("even, 7 bits, rtscts")
+        << "19200,E,7,2,rtscts" << 19200 << Parity::Even << 7 << StopBits::Two << Flow::RtsCts
+        << QSerialPort::EvenParity << QSerialPort::TwoStop << QSerialPort::HardwareControl;
+    QTest::newRow("odd, 5 bits, xonxoff")
+        << "110,O,5,1.5,xonxoff" << 110 << Parity::Odd << 5 << StopBits::OneAndHalf << Flow::XonXoff
+        << QSerialPort::OddParity << QSerialPort::OneAndHalfStop << QSerialPort::SoftwareControl;
+    QTest::newRow("mark, flow none given")
+        << "4800,M,6,1,none" << 4800 << Parity::Mark << 6 << StopBits::One << Flow::None
+        << QSerialPort::MarkParity << QSerialPort::OneStop << QSerialPort::NoFlowControl;
+    QTest::newRow("space in lower case, flow in upper case")
+        << "115200,s,8,1,RTSCTS" << 115200 << Parity::Space << 8 << StopBits::One << Flow::RtsCts
+        << QSerialPort::SpaceParity << QSerialPort::OneStop << QSerialPort::HardwareControl;
 }
 
 void TestLineSettings::accepted()
@@ -48,6 +62,15 @@ void TestLineSettings::accepted()
     QTEST(s->parity, "parity");
     QTEST(s->dataBits, "dataBits");
     QTEST(s->stopBits, "stopBits");
+    QTEST(s->flowControl, "flow");
+
+    QSerialPort port; // closed: it keeps what it is given
+    QVERIFY(applyLineSettings(port, *s));
+    QTEST(int(port.baudRate()), "baud");
+    QTEST(int(port.dataBits()), "dataBits");
+    QTEST(port.parity(), "qtParity");
+    QTEST(port.stopBits(), "qtStopBits");
+    QTEST(port.flowControl(), "qtFlow");
 }
 
 void TestLineSettings::refused_data()
@@ -55,7 +78,10 @@ void TestLineSettings::refused_data()
     QTest::addColumn<QString>("text");
     QTest::newRow("empty") << "";
     QTest::newRow("three fields") << "9600,N,8";
-    QTest::newRow("five fields") << "9600,N,8,1,1";
+    QTest::newRow("unknown flow control") << "9600,N,8,1,dtr";
+    QTest::newRow("flow control as a number") << "9600,N,8,1,1";
+    QTest::newRow("six fields") << "9600,N,8,1,none,1";
+    QTest::newRow("empty flow control") << "9600,N,8,1,";
     QTest::newRow("baud zero") << "0,N,8,1";
     QTest::newRow("baud text") << "fast,N,8,1";
     QTest::newRow("parity X") << "9600,X,8,1";
@@ -88,57 +114,6 @@ void TestLineSettings::portLocations()
     QCOMPARE(portLocation(8), QStringLiteral("/tmp/ports/com8"));
 #endif
     qunsetenv("TRALVO_COMDIR");
-}
-
-void TestLineSettings::printerAddress_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("port"); // empty: refused
-    QTest::addColumn<int>("baud");
-    QTest::addColumn<int>("handshake");
-
-    const int none = static_cast<int>(PrinterAddress::Handshake::None);
-    QTest::newRow("port alone: 9600,N,8,1") << "COM3"
-                                            << "COM3" << 9600 << none;
-    QTest::newRow("settings and handshake")
-        << "com12:19200,E,7,2,rtscts"
-        << "com12" << 19200 << static_cast<int>(PrinterAddress::Handshake::RtsCts);
-    QTest::newRow("four fields, no handshake") << "COM1:38400,N,8,1"
-                                               << "COM1" << 38400 << none;
-    QTest::newRow("unknown handshake") << "COM3:9600,N,8,1,dtr"
-                                       << "" << 0 << none;
-    QTest::newRow("bad baud") << "COM3:fast,N,8,1"
-                              << "" << 0 << none;
-    QTest::newRow("no port number") << "COM:9600,N,8,1"
-                                    << "" << 0 << none;
-#ifndef Q_OS_WIN
-    QTest::newRow("device path") << "/dev/usb/lp0"
-                                 << "/dev/usb/lp0" << 9600 << none;
-    QTest::newRow("colons in the path")
-        << "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0:115200,N,8,1,xonxoff"
-        << "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0" << 115200
-        << static_cast<int>(PrinterAddress::Handshake::XonXoff);
-    QTest::newRow("relative path") << "ttyUSB0"
-                                   << "" << 0 << none;
-#endif
-}
-
-void TestLineSettings::printerAddress()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, port);
-
-    QString error;
-    const auto address = PrinterAddress::parse(text, &error);
-    QCOMPARE(address.has_value(), !port.isEmpty());
-    if (!address) {
-        QVERIFY(!error.isEmpty());
-        return;
-    }
-    QCOMPARE(address->port, port);
-    QVERIFY(!address->location.isEmpty());
-    QTEST(address->settings.baud, "baud");
-    QTEST(static_cast<int>(address->handshake), "handshake");
 }
 
 QTEST_GUILESS_MAIN(TestLineSettings)

@@ -1,7 +1,6 @@
 #include "fakecommcontrol.h"
 
 #include <algorithm>
-#include <limits>
 
 void FakeCommControl::check(Property property) const
 {
@@ -14,10 +13,11 @@ void FakeCommControl::record(const char *name, const QString &value)
     m_log << QLatin1String(name) + QLatin1Char('=') + value;
 }
 
-void FakeCommControl::raise(qint16 event)
+void FakeCommControl::lose(const QString &reason)
 {
-    m_commEvent = event;
-    Q_EMIT onComm();
+    m_open = false;
+    m_waiting.clear();
+    Q_EMIT lost(reason);
 }
 
 void FakeCommControl::setCommPort(qint16 port)
@@ -32,12 +32,6 @@ void FakeCommControl::setSettings(const QString &settings)
     record("Settings", settings);
 }
 
-void FakeCommControl::setSThreshold(qint16 threshold)
-{
-    check(Property::SThreshold);
-    record("SThreshold", QString::number(threshold));
-}
-
 void FakeCommControl::setRThreshold(qint16 threshold)
 {
     check(Property::RThreshold);
@@ -50,29 +44,10 @@ void FakeCommControl::setRTSEnable(bool enable)
     record("RTSEnable", enable ? QStringLiteral("true") : QStringLiteral("false"));
 }
 
-void FakeCommControl::setHandshaking(qint32 handshaking)
-{
-    check(Property::Handshaking);
-    record("Handshaking", QString::number(handshaking));
-}
-
 void FakeCommControl::setInBufferSize(qint16 size)
 {
     check(Property::InBufferSize);
     record("InBufferSize", QString::number(size));
-}
-
-void FakeCommControl::setInputLen(qint16 length)
-{
-    check(Property::InputLen);
-    m_inputLen = length;
-    record("InputLen", QString::number(length));
-}
-
-void FakeCommControl::setInputMode(qint32 mode)
-{
-    check(Property::InputMode);
-    record("InputMode", QString::number(mode));
 }
 
 void FakeCommControl::setPortOpen(bool open)
@@ -101,32 +76,25 @@ bool FakeCommControl::portOpen() const
     return m_open;
 }
 
-qint16 FakeCommControl::commEvent() const
+qint64 FakeCommControl::available() const
 {
-    check(Property::CommEvent);
-    return m_commEvent;
-}
-
-qint16 FakeCommControl::inBufferCount() const
-{
-    check(Property::InBufferCount);
+    check(Property::Available);
     if (!m_open)
         throw CommError("port not open");
-    return static_cast<qint16>(
-        std::min<qsizetype>(m_waiting.size(), std::numeric_limits<qint16>::max()));
+    return m_waiting.size();
 }
 
-QByteArray FakeCommControl::input()
+QByteArray FakeCommControl::read(qint64 maxBytes)
 {
-    check(Property::Input);
+    check(Property::Read);
     if (!m_open)
         throw CommError("port not open");
-    const ByteCount n =
-        m_inputLen > 0 ? std::min<ByteCount>(m_inputLen, m_waiting.size()) : m_waiting.size();
+    m_largestRead = std::max(m_largestRead, maxBytes);
+    const auto n = static_cast<ByteCount>(std::min<qint64>(maxBytes, m_waiting.size()));
     QByteArray out = m_waiting.left(n);
     m_waiting.remove(0, n);
-    ++m_inputReads;
-    if (afterInput)
-        afterInput();
+    ++m_reads;
+    if (afterRead)
+        afterRead();
     return out;
 }

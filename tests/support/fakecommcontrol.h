@@ -17,18 +17,13 @@ public:
     enum class Property {
         CommPort,
         Settings,
-        SThreshold,
         RThreshold,
         RTSEnable,
-        Handshaking,
         InBufferSize,
-        InputLen,
-        InputMode,
         PortOpen,
         Output,
-        CommEvent,
-        InBufferCount,
-        Input,
+        Available,
+        Read,
     };
 
     using CommControl::CommControl;
@@ -41,33 +36,32 @@ public:
     void hold(const QByteArray &bytes) { m_waiting += bytes; }
     QByteArray waiting() const { return m_waiting; }
 
-    // Raises the communication event with the given CommEvent value.
-    void raise(qint16 event = comEvReceive);
+    // Raises the receive event.
+    void raise() { Q_EMIT received(); }
+    // The port breaks: it is closed and says why.
+    void lose(const QString &reason);
 
     // Successful writes as "Name=value", in order.
     QStringList log() const { return m_log; }
     QByteArray written() const { return m_written; }
-    int inputReads() const { return m_inputReads; }
+    int reads() const { return m_reads; }
+    // The largest read asked for.
+    qint64 largestRead() const { return m_largestRead; }
 
-    // Called after every input() read; lets a test act in the middle of a drain.
-    std::function<void()> afterInput;
+    // Called after every read(); lets a test act in the middle of a drain.
+    std::function<void()> afterRead;
 
     void setCommPort(qint16 port) override;
     void setSettings(const QString &settings) override;
-    void setSThreshold(qint16 threshold) override;
     void setRThreshold(qint16 threshold) override;
     void setRTSEnable(bool enable) override;
-    void setHandshaking(qint32 handshaking) override;
     void setInBufferSize(qint16 size) override;
-    void setInputLen(qint16 length) override;
-    void setInputMode(qint32 mode) override;
     void setPortOpen(bool open) override;
     void setOutput(const QByteArray &data) override;
 
     bool portOpen() const override;
-    qint16 commEvent() const override;
-    qint16 inBufferCount() const override;
-    QByteArray input() override;
+    qint64 available() const override;
+    QByteArray read(qint64 maxBytes) override;
 
 private:
     void check(Property property) const;
@@ -77,8 +71,7 @@ private:
     QStringList m_log;
     QByteArray m_waiting;
     QByteArray m_written;
-    qint16 m_inputLen = 0;
-    qint16 m_commEvent = NoEvent;
     bool m_open = false;
-    int m_inputReads = 0;
+    int m_reads = 0;
+    qint64 m_largestRead = 0;
 };

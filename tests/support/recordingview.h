@@ -1,25 +1,20 @@
 #pragma once
 
-#include "statusview.h"
+#include "statusboard.h"
 
 #include <QStringList>
 
-#include <map>
-
-// The window's fields in memory, with the initial texts the window starts with, and a record
-// of every write.
-class RecordingView : public StatusView
+// The fields' texts with a record of every write, each named by the label that shows it.
+class RecordingView : public StatusBoard
 {
 public:
-    QString caption(Field field) const override { return m_fields.at(field); }
-    void setCaption(Field field, const QString &text) override
+    RecordingView()
     {
-        m_fields[field] = text;
-        m_writes << name(field) + QLatin1Char('=') + text;
+        QObject::connect(this, &StatusBoard::textChanged, [this](Field field, const QString &text) {
+            m_writes << name(field) + QLatin1Char('=') + text;
+        });
     }
-    void keepHidden() override { m_invisible = true; }
 
-    bool invisible() const { return m_invisible; }
     QStringList writes() const { return m_writes; }
 
     static QString name(Field field)
@@ -46,14 +41,5 @@ public:
     }
 
 private:
-    std::map<Field, QString> m_fields{
-        {Field::DevicePort, QStringLiteral("9")},
-        {Field::DeviceBaud, QStringLiteral("9600")},
-        {Field::DeviceState, QStringLiteral("Success")},
-        {Field::TestPort, QStringLiteral("8")},
-        {Field::TestBaud, QStringLiteral("9600")},
-        {Field::TestState, QStringLiteral("Success")},
-    };
     QStringList m_writes;
-    bool m_invisible = false;
 };

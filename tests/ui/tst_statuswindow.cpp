@@ -37,7 +37,8 @@ void TestStatusWindow::initTestCase()
 
 void TestStatusWindow::window()
 {
-    StatusWindow start;
+    StatusBoard board;
+    StatusWindow start(board);
     QCOMPARE(start.objectName(), QStringLiteral("Start"));
     QCOMPARE(start.windowTitle(), QStringLiteral("TRALVO is Not COM"));
     // 3225 x 3270 twips at 15 twips a pixel, and not resizable.
@@ -109,7 +110,8 @@ void TestStatusWindow::controls()
     QFETCH(QString, text);
     QFETCH(QRect, twips);
 
-    StatusWindow start;
+    StatusBoard board;
+    StatusWindow start(board);
     auto *widget = start.findChild<QWidget *>(name);
     QVERIFY2(widget, qPrintable(name));
     QCOMPARE(widget->parentWidget()->objectName(), parent);
@@ -131,7 +133,8 @@ void TestStatusWindow::controls()
 
 void TestStatusWindow::tabOrder()
 {
-    StatusWindow start;
+    StatusBoard board;
+    StatusWindow start(board);
     auto *request = start.findChild<QPushButton *>(QStringLiteral("Command1"));
     auto *clear = start.findChild<QPushButton *>(QStringLiteral("Command2"));
     QVERIFY(request && clear);
@@ -159,7 +162,8 @@ void TestStatusWindow::titlesClearOfRows()
         large.setPixelSize(fontPixels);
         QApplication::setFont(large);
     }
-    StatusWindow start;
+    StatusBoard board;
+    StatusWindow start(board);
     for (const char *name : {"Frame1", "Frame2"}) {
         auto *frame = start.findChild<QGroupBox *>(QLatin1String(name));
         QStyleOptionGroupBox option;
@@ -182,50 +186,54 @@ void TestStatusWindow::titlesClearOfRows()
 
 void TestStatusWindow::clearEmptiesOnlyStateFields()
 {
-    StatusWindow start;
-    start.setCaption(Field::DeviceState, QStringLiteral("Receive Success"));
-    start.setCaption(Field::TestState, QStringLiteral("Open Failed"));
+    StatusBoard board;
+    StatusWindow start(board);
+    board.setText(Field::DeviceState, QStringLiteral("Receive Success"));
+    board.setText(Field::TestState, QStringLiteral("Open Failed"));
     QTest::mouseClick(start.findChild<QPushButton *>(QStringLiteral("Command2")), Qt::LeftButton);
 
-    QCOMPARE(start.caption(Field::DeviceState), QString());
-    QCOMPARE(start.caption(Field::TestState), QString());
-    QCOMPARE(start.caption(Field::DevicePort), QStringLiteral("9"));
-    QCOMPARE(start.caption(Field::DeviceBaud), QStringLiteral("9600"));
-    QCOMPARE(start.caption(Field::TestPort), QStringLiteral("8"));
-    QCOMPARE(start.caption(Field::TestBaud), QStringLiteral("9600"));
+    QCOMPARE(board.text(Field::DeviceState), QString());
+    QCOMPARE(board.text(Field::TestState), QString());
+    QCOMPARE(board.text(Field::DevicePort), QStringLiteral("9"));
+    QCOMPARE(board.text(Field::DeviceBaud), QStringLiteral("9600"));
+    QCOMPARE(board.text(Field::TestPort), QStringLiteral("8"));
+    QCOMPARE(board.text(Field::TestBaud), QStringLiteral("9600"));
 }
 
 void TestStatusWindow::fieldsByName()
 {
-    StatusWindow start;
+    StatusBoard board;
+    StatusWindow start(board);
     const std::pair<Field, const char *> fields[] = {
         {Field::DevicePort, "Label6"},  {Field::DeviceBaud, "Label7"},
         {Field::DeviceState, "Label8"}, {Field::TestPort, "Label9"},
         {Field::TestBaud, "Label4"},    {Field::TestState, "Label3"},
     };
     for (const auto &[field, name] : fields) {
-        start.setCaption(field, QLatin1String(name) + QLatin1String(" text"));
+        board.setText(field, QLatin1String(name) + QLatin1String(" text"));
         QCOMPARE(start.findChild<QLabel *>(QLatin1String(name))->text(),
                  QLatin1String(name) + QLatin1String(" text"));
-        QCOMPARE(start.caption(field), QLatin1String(name) + QLatin1String(" text"));
+        QCOMPARE(board.text(field), QLatin1String(name) + QLatin1String(" text"));
     }
 }
 
 void TestStatusWindow::hiddenIsNeverShown()
 {
-    StatusWindow start;
-    start.keepHidden();
-    start.setCaption(Field::DeviceState, QStringLiteral("Open Success"));
+    StatusBoard board;
+    StatusWindow start(board);
+    board.keepHidden();
+    board.setText(Field::DeviceState, QStringLiteral("Open Success"));
     start.show();
     start.setVisible(true);
     QVERIFY(!start.isVisible());
-    QVERIFY(start.isKeptHidden());
-    QCOMPARE(start.caption(Field::DeviceState), QStringLiteral("Open Success"));
+    QVERIFY(board.isKeptHidden());
+    QCOMPARE(board.text(Field::DeviceState), QStringLiteral("Open Success"));
 }
 
 void TestStatusWindow::requestAndClose()
 {
-    StatusWindow start;
+    StatusBoard board;
+    StatusWindow start(board);
     QSignalSpy requests(&start, &StatusWindow::requestClicked);
     QSignalSpy unloads(&start, &StatusWindow::unloading);
     start.show();

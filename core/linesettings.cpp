@@ -1,46 +1,11 @@
 #include "linesettings.h"
 
-#include <QSerialPort>
 #include <QStringList>
-
-namespace {
-
-QSerialPort::Parity toQt(LineSettings::Parity parity)
-{
-    switch (parity) {
-    case LineSettings::Parity::Even:
-        return QSerialPort::EvenParity;
-    case LineSettings::Parity::Odd:
-        return QSerialPort::OddParity;
-    case LineSettings::Parity::Mark:
-        return QSerialPort::MarkParity;
-    case LineSettings::Parity::Space:
-        return QSerialPort::SpaceParity;
-    case LineSettings::Parity::None:
-        break;
-    }
-    return QSerialPort::NoParity;
-}
-
-QSerialPort::StopBits toQt(LineSettings::StopBits stopBits)
-{
-    switch (stopBits) {
-    case LineSettings::StopBits::OneAndHalf:
-        return QSerialPort::OneAndHalfStop;
-    case LineSettings::StopBits::Two:
-        return QSerialPort::TwoStop;
-    case LineSettings::StopBits::One:
-        break;
-    }
-    return QSerialPort::OneStop;
-}
-
-} // namespace
 
 std::optional<LineSettings> LineSettings::parse(const QString &text)
 {
     const QStringList fields = text.split(QLatin1Char(','));
-    if (fields.size() != 4)
+    if (fields.size() != 4 && fields.size() != 5)
         return std::nullopt;
 
     LineSettings s;
@@ -76,12 +41,16 @@ std::optional<LineSettings> LineSettings::parse(const QString &text)
         s.stopBits = StopBits::Two;
     else
         return std::nullopt;
-    return s;
-}
 
-bool LineSettings::applyTo(QSerialPort &port) const
-{
-    return port.setBaudRate(baud) &&
-           port.setDataBits(static_cast<QSerialPort::DataBits>(dataBits)) &&
-           port.setParity(toQt(parity)) && port.setStopBits(toQt(stopBits));
+    const QString flow =
+        fields.size() == 5 ? fields[4].trimmed().toLower() : QStringLiteral("none");
+    if (flow == QLatin1String("none"))
+        s.flowControl = FlowControl::None;
+    else if (flow == QLatin1String("rtscts"))
+        s.flowControl = FlowControl::RtsCts;
+    else if (flow == QLatin1String("xonxoff"))
+        s.flowControl = FlowControl::XonXoff;
+    else
+        return std::nullopt;
+    return s;
 }

@@ -1,32 +1,61 @@
 #include "countinglibrary.h"
 #include "fakecommcontrol.h"
 #include "kickdrawer.h"
-#include "receivehandler.h"
+#include "onward.h"
+#include "receiver.h"
 #include "recordingview.h"
 #include "startoptions.h"
 
 #include <QtTest>
 
+#include <optional>
+
 using Property = FakeCommControl::Property;
 Q_DECLARE_METATYPE(Property)
+Q_DECLARE_METATYPE(MatchMode)
 
 namespace {
 
 const QByteArray escP("\x1b\x70", 2);
+const QByteArray kick("\x1b\x70\x00\x19\xfa", 5);
+const QByteArray initialise("\x1b\x40", 2);
+// GS v 0 raster, 2 x 2 bytes, whose data is a kick's opening.
+const QByteArray image = QByteArray("\x1d\x76\x30\x00\x02\x00\x02\x00", 8) + kick.left(4);
 
+// A printer that takes `room` bytes until told otherwise.
+class FakePrinter : public Onward
+{
+public:
+    qint64 room() const override { return free; }
+    qint64 send(const QByteArray &bytes) override
+    {
+        printed += bytes;
+        free -= bytes.size();
+        return bytes.size();
+    }
+    void makeRoom(qint64 bytes)
+    {
+        free = bytes;
+        Q_EMIT roomAvailable();
+    }
+    qint64 free = qint64{1} << 20;
+    QByteArray printed;
+};
+
+// The Device port and its receiver, in a mode, with a printer or none.
 struct Bench
 {
-    Bench()
+    explicit Bench(MatchMode mode = MatchMode::Start, bool withPrinter = false)
     {
-        devicePort.setInputLen(1);
         devicePort.setPortOpen(true);
-        QObject::connect(&devicePort, &CommControl::onComm,
-                         [this] { DrainInput(devicePort, view, options, library, pump); });
+        receiver.emplace(devicePort, Field::DeviceState, view, options, library, pump, mode,
+                         withPrinter ? &printer : nullptr);
     }
     FakeCommControl devicePort;
     RecordingView view;
     StartOptions options;
     CountingLibrary library;
+    FakePrinter printer;
     // The window's event loop, counted; a wait for more bytes runs duringWait once.
     EventPump pump{[this] { ++pumped; },
                    [this](const std::function<bool()> &, int timeoutMs) {
@@ -37,17 +66,23 @@ struct Bench
     int pumped = 0;
     QList<int> waits;
     std::function<void()> duringWait;
+    std::optional<Receiver> receiver;
 };
+
+QList<QByteArray> texts(std::initializer_list<QByteArray> list)
+{
+    return QList<QByteArray>(list);
+}
 
 } // namespace
 
-class TestReceiveHandler : public QObject
+class TestReceiver : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
     void received_data();
     void received();
-    void otherEventLeavesBytesUnread();
+    void lostPortShowsReceiveFailed();
     void splitCommandPulsesNothing();
     void splitCommandJoinedWithinWait();
     void failingRead_data();
@@ -59,9 +94,12 @@ private Q_SLOTS:
     void nestedEventTakesWhatItFinds();
     void portClosedMidDrain();
     void applicationLoopWaitsEndOnTime();
+    void modes_data();
+    void modes();
+    void slowPrinterHoldsTheRest();
 };
 
-void TestReceiveHandler::received_data()
+void TestReceiver::received_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("profile");
@@ -81,7 +119,7 @@ void TestReceiveHandler::received_data()
     QTest::newRow("result -1") << escP << "0" << -1 << 1 << "Receive Failed";
 }
 
-void TestReceiveHandler::received()
+void TestReceiver::received()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, profile);
@@ -92,12 +130,12 @@ void TestReceiveHandler::received()
     Bench b;
     b.options.profileField = profile;
     b.library.result = result;
-    b.view.setCaption(Field::DeviceState, QStringLiteral("before"));
+    b.view.setText(Field::DeviceState, QStringLiteral("before"));
     b.devicePort.hold(bytes);
-    b.devicePort.raise(CommControl::comEvReceive);
+    b.devicePort.raise();
 
     QCOMPARE(b.library.calls.size(), pulses);
-    QCOMPARE(b.view.caption(Field::DeviceState), state);
+    QCOMPARE(b.view.text(Field::DeviceState), state);
     QVERIFY(b.devicePort.waiting().isEmpty());
     // None of these ends in a command's opening alone, so none waits for more.
     QVERIFY(b.waits.isEmpty());
@@ -106,20 +144,22 @@ void TestReceiveHandler::received()
                  profile == QLatin1String("0") ? gpioProfile0() : gpioProfile1());
 }
 
-void TestReceiveHandler::otherEventLeavesBytesUnread()
+void TestReceiver::lostPortShowsReceiveFailed()
 {
+    // Lost between drains, it says so at once; lost during one, the drain's next read does.
     Bench b;
-    b.view.setCaption(Field::DeviceState, QStringLiteral("before"));
-    b.devicePort.hold(escP);
-    for (const qint16 event : {qint16(0), qint16(1), qint16(3), qint16(1004)})
-        b.devicePort.raise(event);
-    QCOMPARE(b.devicePort.waiting(), escP);
-    QCOMPARE(b.devicePort.inputReads(), 0);
-    QVERIFY(b.library.calls.isEmpty());
-    QCOMPARE(b.view.caption(Field::DeviceState), QStringLiteral("before"));
+    b.devicePort.lose(QStringLiteral("port lost: gone"));
+    QCOMPARE(b.view.writes(), QStringList{QStringLiteral("Label8=Receive Failed")});
+
+    Bench c;
+    c.devicePort.hold(escP + escP);
+    c.devicePort.afterRead = [&] { c.devicePort.lose(QStringLiteral("port lost: gone")); };
+    c.devicePort.raise();
+    QCOMPARE(c.view.writes(), QStringList{QStringLiteral("Label8=Receive Failed")});
+    QVERIFY(c.library.calls.isEmpty());
 }
 
-void TestReceiveHandler::splitCommandPulsesNothing()
+void TestReceiver::splitCommandPulsesNothing()
 {
     // ESC, then p only after the wait: two texts, neither a command.
     Bench b;
@@ -136,7 +176,7 @@ void TestReceiveHandler::splitCommandPulsesNothing()
     QCOMPARE(b.library.calls.size(), 1);
 }
 
-void TestReceiveHandler::splitCommandJoinedWithinWait()
+void TestReceiver::splitCommandJoinedWithinWait()
 {
     // The transport delivers ESC alone and the rest a moment later, within the wait.
     Bench b;
@@ -144,27 +184,26 @@ void TestReceiveHandler::splitCommandJoinedWithinWait()
     b.duringWait = [&] { b.devicePort.hold(QByteArray("\x70\x00\x19\xfa", 4)); };
     b.devicePort.raise();
     QCOMPARE(b.library.calls.size(), 1);
-    QCOMPARE(b.view.caption(Field::DeviceState), QStringLiteral("Receive Success"));
+    QCOMPARE(b.view.text(Field::DeviceState), QStringLiteral("Receive Success"));
     QVERIFY(b.devicePort.waiting().isEmpty());
     QCOMPARE(b.waits.size(), 1);
 }
 
-void TestReceiveHandler::failingRead_data()
+void TestReceiver::failingRead_data()
 {
     QTest::addColumn<Property>("failing");
-    QTest::newRow("CommEvent") << Property::CommEvent;
-    QTest::newRow("InBufferCount") << Property::InBufferCount;
-    QTest::newRow("Input") << Property::Input;
+    QTest::newRow("available") << Property::Available;
+    QTest::newRow("read") << Property::Read;
 }
 
-void TestReceiveHandler::failingRead()
+void TestReceiver::failingRead()
 {
     QFETCH(Property, failing);
     Bench b;
     b.devicePort.hold(escP);
     b.devicePort.failAt(failing);
     b.devicePort.raise();
-    QCOMPARE(b.view.caption(Field::DeviceState), QStringLiteral("Receive Failed"));
+    QCOMPARE(b.view.text(Field::DeviceState), QStringLiteral("Receive Failed"));
     QVERIFY(b.library.calls.isEmpty());
 
     // The port stays open and the next notification is handled afresh.
@@ -173,10 +212,10 @@ void TestReceiveHandler::failingRead()
     b.devicePort.raise();
     QVERIFY(b.devicePort.portOpen());
     QCOMPARE(b.library.calls.size(), 1);
-    QCOMPARE(b.view.caption(Field::DeviceState), QStringLiteral("Receive Success"));
+    QCOMPARE(b.view.text(Field::DeviceState), QStringLiteral("Receive Success"));
 }
 
-void TestReceiveHandler::badProfileMakesNoCall()
+void TestReceiver::badProfileMakesNoCall()
 {
     for (const QString &profile : {QStringLiteral("x"), QString()}) {
         Bench b;
@@ -184,25 +223,25 @@ void TestReceiveHandler::badProfileMakesNoCall()
         b.devicePort.hold(escP);
         b.devicePort.raise();
         QVERIFY(b.library.calls.isEmpty());
-        QCOMPARE(b.view.caption(Field::DeviceState), QStringLiteral("Receive Failed"));
+        QCOMPARE(b.view.text(Field::DeviceState), QStringLiteral("Receive Failed"));
     }
 }
 
-void TestReceiveHandler::absentLibrary()
+void TestReceiver::absentLibrary()
 {
     Bench b;
     b.library.available = false;
     b.devicePort.hold(escP);
     b.devicePort.raise();
-    QCOMPARE(b.view.caption(Field::DeviceState), QStringLiteral("Receive Failed"));
+    QCOMPARE(b.view.text(Field::DeviceState), QStringLiteral("Receive Failed"));
     b.library.available = true;
     b.devicePort.hold(escP);
     b.devicePort.raise();
     QCOMPARE(b.library.calls.size(), 1);
-    QCOMPARE(b.view.caption(Field::DeviceState), QStringLiteral("Receive Success"));
+    QCOMPARE(b.view.text(Field::DeviceState), QStringLiteral("Receive Success"));
 }
 
-void TestReceiveHandler::longTextDecidedByItsOpening()
+void TestReceiver::longTextDecidedByItsOpening()
 {
     Bench b;
     b.devicePort.hold(escP + QByteArray(100000, '\0'));
@@ -216,23 +255,24 @@ void TestReceiveHandler::longTextDecidedByItsOpening()
     QVERIFY(b.devicePort.waiting().isEmpty());
 }
 
-void TestReceiveHandler::pumpsOncePerByteAndOnceMore()
+void TestReceiver::pumpsOncePerByteAndOnceMore()
 {
     Bench b;
     b.devicePort.hold(QByteArray("\x1b\x70\x00\x19\xfa", 5));
     b.devicePort.raise();
     QCOMPARE(b.pumped, 6);
-    QCOMPARE(b.devicePort.inputReads(), 5);
+    QCOMPARE(b.devicePort.reads(), 5);
+    QCOMPARE(b.devicePort.largestRead(), qint64{1});
 }
 
-void TestReceiveHandler::nestedEventTakesWhatItFinds()
+void TestReceiver::nestedEventTakesWhatItFinds()
 {
     // A notification delivered while draining runs to completion with its own text; the outer
     // drain then continues with what is left.
     Bench b;
     b.devicePort.hold(escP);
     bool nested = false;
-    b.devicePort.afterInput = [&] {
+    b.devicePort.afterRead = [&] {
         if (nested)
             return;
         nested = true;
@@ -245,15 +285,15 @@ void TestReceiveHandler::nestedEventTakesWhatItFinds()
     QVERIFY(b.devicePort.waiting().isEmpty());
 }
 
-void TestReceiveHandler::portClosedMidDrain()
+void TestReceiver::portClosedMidDrain()
 {
     // The window closing while a drain lets events run: the drain ends without a pulse.
     Bench b;
     b.devicePort.hold(escP + escP);
-    b.devicePort.afterInput = [&] { b.devicePort.setPortOpen(false); };
+    b.devicePort.afterRead = [&] { b.devicePort.setPortOpen(false); };
     b.devicePort.raise();
     QVERIFY(b.library.calls.isEmpty());
-    QCOMPARE(b.view.caption(Field::DeviceState), QStringLiteral("Receive Failed"));
+    QCOMPARE(b.view.text(Field::DeviceState), QStringLiteral("Receive Failed"));
 
     // Or while it waits for the rest of a command.
     Bench c;
@@ -261,10 +301,10 @@ void TestReceiveHandler::portClosedMidDrain()
     c.duringWait = [&] { c.devicePort.setPortOpen(false); };
     c.devicePort.raise();
     QVERIFY(c.library.calls.isEmpty());
-    QCOMPARE(c.view.caption(Field::DeviceState), QStringLiteral("Receive Failed"));
+    QCOMPARE(c.view.text(Field::DeviceState), QStringLiteral("Receive Failed"));
 }
 
-void TestReceiveHandler::applicationLoopWaitsEndOnTime()
+void TestReceiver::applicationLoopWaitsEndOnTime()
 {
     // Short waits for a byte that never comes, as after every lone ESC. On Windows one of a few
     // hundred such waits used to sleep on past its deadline until some other event came: in a
@@ -278,5 +318,81 @@ void TestReceiveHandler::applicationLoopWaitsEndOnTime()
     }
 }
 
-QTEST_GUILESS_MAIN(TestReceiveHandler)
-#include "tst_receivehandler.moc"
+void TestReceiver::modes_data()
+{
+    QTest::addColumn<MatchMode>("mode");
+    QTest::addColumn<bool>("withPrinter");
+    QTest::addColumn<QList<QByteArray>>("texts");
+    QTest::addColumn<int>("pulses");
+
+    const auto escpos = MatchMode::EscPos;
+    QTest::newRow("escpos: receipt then kick")
+        << escpos << true << texts({QByteArray("Total 4.20\n") + initialise + kick}) << 1;
+    QTest::newRow("escpos: two kicks, one text") << escpos << true << texts({kick + kick}) << 1;
+    QTest::newRow("escpos: kick cut across texts")
+        << escpos << true << texts({kick.left(3), kick.mid(3)}) << 1;
+    QTest::newRow("escpos: image holding kick bytes")
+        << escpos << true << texts({image + QByteArray("\n")}) << 0;
+    QTest::newRow("escpos: one pulse per text")
+        << escpos << false << texts({kick, QByteArray("x") + kick}) << 2;
+    QTest::newRow("start: kick first")
+        << MatchMode::Start << true << texts({kick + QByteArray("text")}) << 1;
+    QTest::newRow("start: kick after text")
+        << MatchMode::Start << true << texts({QByteArray("text") + kick}) << 0;
+    QTest::newRow("star: BEL") << MatchMode::Star << true << texts({QByteArray("receipt\n\x07", 9)})
+                               << 1;
+    QTest::newRow("any: every text once")
+        << MatchMode::Any << false << texts({QByteArray("\x00", 1), QByteArray("7"), kick + kick})
+        << 3;
+    QTest::newRow("any: through a printer")
+        << MatchMode::Any << true << texts({QByteArray("open")}) << 1;
+    QTest::newRow("any: nothing waiting") << MatchMode::Any << false << texts({QByteArray()}) << 0;
+}
+
+// Every byte goes on unchanged, whatever the mode, and kicks pulse once per received text.
+void TestReceiver::modes()
+{
+    QFETCH(MatchMode, mode);
+    QFETCH(bool, withPrinter);
+    QFETCH(QList<QByteArray>, texts);
+    QFETCH(int, pulses);
+
+    Bench b(mode, withPrinter);
+    QByteArray sent;
+    for (const QByteArray &text : std::as_const(texts)) {
+        b.devicePort.hold(text);
+        b.devicePort.raise();
+        sent += text;
+    }
+    QCOMPARE(b.printer.printed, withPrinter ? sent : QByteArray());
+    QVERIFY(b.devicePort.waiting().isEmpty());
+    QCOMPARE(b.library.calls.size(), pulses);
+    QCOMPARE(b.view.writes().count(QStringLiteral("Label8=Receive Success")), pulses);
+    // Only the default mode without a printer reads a byte at a time.
+    if (!sent.isEmpty())
+        QCOMPARE(b.devicePort.largestRead() > 1, mode != MatchMode::Start || withPrinter);
+}
+
+// A printer that is behind stops the reading; nothing is lost, and room coming back goes on in
+// order.
+void TestReceiver::slowPrinterHoldsTheRest()
+{
+    Bench b(MatchMode::EscPos, true);
+    b.printer.free = 7;
+    const QByteArray job = "0123456789" + kick + "abc";
+    b.devicePort.hold(job);
+    b.devicePort.raise();
+    QCOMPARE(b.printer.printed, job.left(7));
+    QCOMPARE(b.devicePort.waiting(), job.mid(7));
+    QVERIFY(b.library.calls.isEmpty());
+
+    b.printer.makeRoom(4);
+    QCOMPARE(b.printer.printed, job.left(11));
+    b.printer.makeRoom(100);
+    QCOMPARE(b.printer.printed, job);
+    QCOMPARE(b.library.calls.size(), 1);
+    QVERIFY(b.devicePort.waiting().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestReceiver)
+#include "tst_receiver.moc"

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+
+// Where the POS's bytes go on to once the receiver has looked at them (the receipt printer),
+// holding what it has not passed on yet within a bound.
+class Onward : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // How many more bytes send() takes now.
+    virtual qint64 room() const = 0;
+    // Takes at most room() bytes and returns how many it took.
+    virtual qint64 send(const QByteArray &bytes) = 0;
+
+Q_SIGNALS:
+    // room() has grown back (to half the bound or more) after running short: a sender that
+    // stopped for want of room may go on.
+    void roomAvailable();
+};
