@@ -13,7 +13,10 @@ packages=(
 
 missing=()
 for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    # The state is read whole before grep looks at it: "dpkg-query | grep -q" would fail under
+    # pipefail when grep's early exit killed dpkg-query with SIGPIPE.
+    if ! state=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null) ||
+        ! grep -q 'install ok installed' <<<"$state"; then
         missing+=("$p")
     fi
 done

@@ -91,7 +91,7 @@ version=$(dpkg-deb -f "$deb" Version)
 arch=$(dpkg --print-architecture)
 
 check_package() {
-    local contents depends path dep
+    local contents depends path dep libs
     [ "$(basename "$deb")" = "tralvo_${version}_${arch}.deb" ] ||
         { echo "  unexpected file name $(basename "$deb")" >&2; return 1; }
     contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
@@ -102,7 +102,8 @@ check_package() {
         '\./usr/lib/[^/]+/tralvo/standin/libCashBox\.so' '\./usr/share/tralvo/tralvo\.default'; do
         grep -Eq "^${path}\$" <<<"$contents" || { echo "  the package lacks $path" >&2; return 1; }
     done
-    if grep 'libCashBox\.so$' <<<"$contents" | grep -vq '/tralvo/standin/libCashBox\.so$'; then
+    if libs=$(grep 'libCashBox\.so$' <<<"$contents") &&
+        grep -vq '/tralvo/standin/libCashBox\.so$' <<<"$libs"; then
         echo "  a drawer library outside the stand-in folder:" >&2
         grep 'libCashBox\.so$' <<<"$contents" >&2
         return 1
@@ -172,7 +173,7 @@ check_service() {
         { echo "  $unit does not run /usr/bin/tralvo 1,0 with /etc/default/tralvo" >&2; return 1; }
     grep -Fqx 'Type=notify' "$unit" && grep -Eqx 'WatchdogSec=[1-9][0-9]*' "$unit" ||
         { echo "  $unit is not a notify service with a watchdog" >&2; return 1; }
-    ldd /usr/bin/tralvo | grep -q 'libsystemd\.so' ||
+    tralvo_output_has 'libsystemd\.so' -- ldd /usr/bin/tralvo ||
         { echo "  /usr/bin/tralvo was built without libsystemd: it cannot notify systemd" >&2; return 1; }
     ! link=$(ls -d /etc/systemd/system/*.wants/tralvo.service 2>/dev/null) ||
         { echo "  the package enabled the service: $link" >&2; return 1; }
@@ -273,7 +274,7 @@ check "installed tralvo 1,0, headless, as $run_user+dialout: one pulse \"53a\" \
 
 check_standin_needs_choice() {
     local before
-    if ldconfig -p | grep -q "$standin_dir"; then
+    if tralvo_output_has "$standin_dir" -- ldconfig -p; then
         echo "  the dynamic linker's cache lists $standin_dir" >&2
         return 1
     fi
@@ -317,8 +318,8 @@ check_drop_in() {
     sed -E 's/^#([A-Za-z]+=)/\1/' "$example" >"$dir/tralvo.service.d/vendor-library.conf"
     out=$(systemd-analyze verify "$dir/tralvo.service" 2>&1) && [ -z "$out" ] ||
         { echo "  systemd-analyze verify with $example:" >&2; echo "$out" >&2; return 1; }
-    systemd-analyze security --offline=true "$dir/tralvo.service" 2>&1 |
-        grep -q '✗ CapabilityBoundingSet=~CAP_SYS_RAWIO' ||
+    out=$(systemd-analyze security --offline=true "$dir/tralvo.service" 2>&1) &&
+        grep -q '✗ CapabilityBoundingSet=~CAP_SYS_RAWIO' <<<"$out" ||
         { echo "  systemd-analyze did not apply $example" >&2; return 1; }
 }
 check "the example drop-in vendor-library.conf is installed, valid with all its settings" check_drop_in

@@ -4,7 +4,7 @@
 #   scripts/start.sh            visible window ("0,0")
 #   scripts/start.sh 0,1        any "hide,profile" argument text
 # With no display it runs under a virtual X server and says how to drive it. Ctrl-C ends it
-# and everything it started.
+# and everything it started: Tralvo first, then the port pair and the X server it was using.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$root/scripts/deps.sh"
@@ -16,7 +16,24 @@ tralvo_logged build/start-build.log cmake --preset default
 tralvo_logged build/start-build.log cmake --build --preset default --target tralvo cashbox_standin
 # shellcheck source=lib/virtual.sh
 source "$root/scripts/lib/virtual.sh"
-trap tralvo_cleanup EXIT
+tralvo_pid=
+# Tralvo ends first, with its ports and display still there (their loss would be the last thing
+# it says), and only then the helpers. They run in sessions of their own (see virtual.sh), so the
+# terminal's Ctrl-C reaches Tralvo and this script alone; a second Ctrl-C cuts no step short.
+# shellcheck disable=SC2317 # run by the EXIT trap
+finish() {
+    trap '' INT TERM HUP
+    if [ -n "$tralvo_pid" ]; then
+        kill -TERM "$tralvo_pid" 2>/dev/null || true
+        tralvo_wait_for "! kill -0 $tralvo_pid 2>/dev/null" 100 || {
+            echo "Tralvo did not end within 10 s of SIGTERM: killing it" >&2
+            kill -KILL "$tralvo_pid" 2>/dev/null || true
+        }
+        wait "$tralvo_pid" 2>/dev/null || true
+    fi
+    tralvo_cleanup
+}
+trap finish EXIT
 trap 'exit 130' INT TERM HUP
 
 tralvo_comdir
@@ -39,4 +56,11 @@ fi
 echo "Ports: COM9 (Device) = $ports/com9, joined to COM8 (Test) = $ports/com8"
 echo "Send a drawer command as a POS application would:  printf '\\033p' > $ports/com8"
 echo "Each drawer pulse is reported on a 'cashbox-standin: pulse' line. Ctrl-C ends Tralvo."
-"$root/build/bin/tralvo" "${1:-0,0}"
+# In the background, so that a signal to this script alone runs finish at once rather than after
+# Tralvo has ended by itself; Tralvo takes SIGINT itself, so Ctrl-C still reaches it.
+"$root/build/bin/tralvo" "${1:-0,0}" &
+tralvo_pid=$!
+status=0
+wait "$tralvo_pid" || status=$?
+tralvo_pid=
+exit "$status"

@@ -35,6 +35,25 @@ tralvo_wait_until() {
 # The same for a line of shell: waits up to $2 tenths of a second for $1 to succeed.
 tralvo_wait_for() { tralvo_wait_until "$2" eval "$1"; }
 
+# tralvo_output_has <grep options...> <pattern> -- <command...>: succeeds when the command
+# succeeds and grep -q with those options finds a line of its output. The same as
+# "command | grep -q ...", but the output is read to its end first: under pipefail that pipeline
+# fails when grep stops reading early and the command dies of SIGPIPE.
+tralvo_output_has() {
+    local options=() out
+    while [ "$#" -gt 0 ] && [ "$1" != -- ]; do
+        options+=("$1")
+        shift
+    done
+    [ "$#" -gt 1 ] || { echo "tralvo_output_has: no -- <command> after grep's options" >&2; return 2; }
+    shift
+    # The dot keeps the output's own trailing newlines, so that grep sees the very same lines.
+    out=$("$@" && echo .) || return
+    out=${out%.}
+    [ -n "$out" ] || return 1 # no line at all: grep finds nothing, even with -v
+    grep -q "${options[@]}" <<<"${out%$'\n'}"
+}
+
 # A private folder for port links and logs, removed by tralvo_cleanup; sets TRALVO_PORTS.
 tralvo_comdir() {
     TRALVO_PORTS=$(mktemp -d "${TMPDIR:-/tmp}/tralvo-ports.XXXXXX")

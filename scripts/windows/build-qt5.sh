@@ -30,7 +30,7 @@ fi
 cd "$scratch"
 echo "build-qt5: fetching Debian's qtbase source"
 apt-get source -q qtbase-opensource-src >source.log 2>&1 || { tail -20 source.log >&2; exit 1; }
-qtbase=$(find "$scratch" -maxdepth 1 -type d -name 'qtbase-opensource-src-*' | head -n 1)
+qtbase=$(find "$scratch" -maxdepth 1 -type d -name 'qtbase-opensource-src-*' -print -quit)
 [ -n "$qtbase" ] || { echo "build-qt5: apt-get source unpacked no qtbase folder" >&2; exit 1; }
 
 mkdir build-qtbase

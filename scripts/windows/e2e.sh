@@ -70,7 +70,9 @@ start_tralvo() {
     tralvo_pid=$!
 }
 # Waits for the program to log that the Device port is open.
-wait_open() { tralvo_wait_for "log_since | grep -q 'Device: Open Success'" 300; }
+# Whether the log since the mark has a line that grep -q finds with these options and pattern.
+log_has() { tralvo_output_has "$@" -- log_since; }
+wait_open() { tralvo_wait_until 300 log_has 'Device: Open Success'; }
 # Ends it the way Windows asks a program to close (no /F): WM_CLOSE to its top-level windows.
 end_with_taskkill() {
     local status=0
@@ -95,10 +97,10 @@ hidden_pulses() {
     tralvo_wait_for "[ \$(count_pulses) -gt $before ]" 100 || { echo "  no pulse" >&2; show_log; return 1; }
     sleep 0.5
     [ "$(count_pulses)" -eq $((before + 1)) ] || { echo "  $(($(count_pulses) - before)) pulses" >&2; return 1; }
-    tail -n 1 "$pulses" | grep -qF "$texts" || { echo "  wrong texts: $(tail -n 1 "$pulses")" >&2; return 1; }
+    tralvo_output_has -F "$texts" -- tail -n 1 "$pulses" ||
+        { echo "  wrong texts: $(tail -n 1 "$pulses")" >&2; return 1; }
     end_with_taskkill || return 1
-    log_since | grep -q 'tralvo: Device: Receive Success' &&
-        log_since | grep -q 'tralvo: shut down' ||
+    log_has 'tralvo: Device: Receive Success' && log_has 'tralvo: shut down' ||
         { echo "  the log lacks the pulse or the shutdown" >&2; show_log; return 1; }
 }
 tralvo_check 'hidden "1,0" pulses once with profile 0, logs it, ends on taskkill' \
@@ -115,7 +117,7 @@ end_of_session() {
     tralvo_wait_for "! kill -0 $tralvo_pid 2>/dev/null" 150 || { echo "  still running" >&2; return 1; }
     wait "$tralvo_pid" || status=$?
     tralvo_pid=
-    [ "$status" -eq 0 ] && log_since | grep -q 'tralvo: shut down' ||
+    [ "$status" -eq 0 ] && log_has 'tralvo: shut down' ||
         { echo "  exit status $status" >&2; show_log; return 1; }
 }
 tralvo_check 'the end of the session shuts a hidden instance down in order' end_of_session
@@ -179,7 +181,7 @@ printer_line() {
     before=$(count_pulses)
     start_tralvo --printer=COM3 1,0
     wait_open || { show_log; return 1; }
-    tralvo_wait_for "log_since | grep -q 'Printer: Open Success'" 100 || { show_log; return 1; }
+    tralvo_wait_until 100 log_has 'Printer: Open Success' || { show_log; return 1; }
     cat "$job" >"$ports/com8"
     tralvo_wait_for "[ \$(stat -c %s '$got') -ge \$(stat -c %s '$job') ]" 100 ||
         { echo "  the printer got $(stat -c %s "$got") of $(stat -c %s "$job") bytes" >&2; return 1; }

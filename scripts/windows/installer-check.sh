@@ -67,17 +67,22 @@ listed_as_installed() {
     diff <(tr -d '\r' <"$inst/tralvo-files.txt" | tr '\\' / | sort) \
         <(cd "$inst" && find . -type f ! -name CashBox.dll ! -name tralvo-files.txt | cut -c 3- | sort)
 }
-# The PE file $1 holds the project's icon (wrestool rebuilds an .ico from its icon group).
+# The PE file $1 holds the project's icon (wrestool rebuilds an .ico from its icon group, padded:
+# its first bytes are the icon). Read to its end, not through head -c, whose early exit would kill
+# wrestool with SIGPIPE and fail the check under pipefail.
 has_our_icon() {
-    local ico=$here/../../packaging/windows/tralvo.ico
-    [ -f "$1" ] && wrestool -x -t 14 "$1" | head -c "$(stat -c %s "$ico")" | cmp -s - "$ico"
+    local ico=$here/../../packaging/windows/tralvo.ico got status=1
+    [ -f "$1" ] && got=$(mktemp) || return 1
+    wrestool -x -t 14 "$1" >"$got" && cmp -s -n "$(stat -c %s "$ico")" "$got" "$ico" && status=0
+    rm -f "$got"
+    return "$status"
 }
 # The shortcut's arguments (a string's length goes before it, and may read as a character).
 lnk_args() { strings -el -n 3 "$lnk" | grep -oE '[0-9],[0-9]( --[a-z]+=[^ ]*)*$'; }
 # The shortcut says it has an icon of its own (HasIconLocation in its header), in tralvo.exe.
 lnk_icon() {
     [ $(($(od -An -tu4 -j20 -N4 "$lnk") & 0x40)) != 0 ] &&
-        strings -el -n 3 "$lnk" | grep -qF "$dir\tralvo.exe"
+        tralvo_output_has -F "$dir\tralvo.exe" -- strings -el -n 3 "$lnk"
 }
 pulses() { grep -c 'pulse' "$work/pulses" 2>/dev/null; }
 # The installed program, hidden, profile 0, with the Wine-only serial library and the stand-in.
@@ -92,7 +97,8 @@ pulse_once() {
     printf '\033p' >"$ports/com8"
     tralvo_wait_for "[ \$(pulses) -ge $1 ]" 100
     sleep 1 # a second pulse would show up by now
-    [ "$(pulses)" = "$1" ] && tail -n 1 "$work/pulses" | grep -qF '"53a" "5" "538" "6" -> 0'
+    [ "$(pulses)" = "$1" ] &&
+        tralvo_output_has -F '"53a" "5" "538" "6" -> 0' -- tail -n 1 "$work/pulses"
 }
 # The task definition the installer keeps beside the program (UTF-16).
 task_xml() { iconv -f UTF-16 -t UTF-8 "$inst/tralvo-task.xml" | tr -d '\r'; }

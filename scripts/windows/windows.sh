@@ -34,11 +34,13 @@ esac
 
 # shellcheck source=../lib/logged.sh
 source "$root/scripts/lib/logged.sh"
+# shellcheck source=../lib/virtual.sh
+source "$root/scripts/lib/virtual.sh" # for tralvo_output_has
 say() { echo "windows: $*"; }
 mkdir -p "$out"
 
 # Wine's 32-bit half comes from the i386 architecture, which needs its own package lists.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if ! tralvo_output_has -x i386 -- dpkg --print-foreign-architectures; then
     dpkg --add-architecture i386
     unset TRALVO_APT_UPDATED
 fi
@@ -76,7 +78,8 @@ resources=$(i686-w64-mingw32-objdump -s -j .rsrc "$exe" | cut -c 46- | tr -d '\n
 for text in 'level="requireAdministrator"' 'Microsoft.Windows.Common-Controls'; do
     grep -qF "$text" <<<"$resources" || { say "tralvo.exe's manifest lacks $text" >&2; exit 1; }
 done
-strings -e l "$exe" | grep -qx '1.0.0.0' && strings -e l "$exe" | grep -qx 'Tralvo' ||
+tralvo_output_has -x '1.0.0.0' -- strings -e l "$exe" &&
+    tralvo_output_has -x 'Tralvo' -- strings -e l "$exe" ||
     { say "tralvo.exe has no version resource for Tralvo 1.0.0.0" >&2; exit 1; }
 # Its icon is the committed one (wrestool rebuilds the .ico, padded), and that is what
 # packaging/windows/make-icon.sh makes from packaging/tralvo.svg today.
@@ -84,7 +87,8 @@ ico=$root/packaging/windows/tralvo.ico
 "$root/packaging/windows/make-icon.sh" "$out/tralvo.ico"
 cmp -s "$ico" "$out/tralvo.ico" ||
     { say "$ico is not what make-icon.sh makes from tralvo.svg: run it and commit the icon" >&2; exit 1; }
-wrestool -x -t 14 "$exe" | head -c "$(stat -c %s "$ico")" | cmp -s - "$ico" ||
+wrestool -x -t 14 "$exe" >"$out/tralvo-exe.ico" &&
+    cmp -s -n "$(stat -c %s "$ico")" "$out/tralvo-exe.ico" "$ico" ||
     { say "tralvo.exe does not carry the icon $ico" >&2; exit 1; }
 # The stand-in exports exactly the vendor's name.
 exports=$(i686-w64-mingw32-objdump -p "$standin" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
@@ -124,15 +128,15 @@ system32=$WINEPREFIX/drive_c/windows/system32
 missing=0
 while IFS= read -r file; do
     while IFS= read -r dll; do
-        if ! find "$deploy" -maxdepth 1 -iname "$dll" | grep -q . &&
-            ! find "$system32" -maxdepth 1 -iname "$dll" | grep -q .; then
+        if ! tralvo_output_has . -- find "$deploy" -maxdepth 1 -iname "$dll" &&
+            ! tralvo_output_has . -- find "$system32" -maxdepth 1 -iname "$dll"; then
             say "$(basename "$file") needs $dll, which is neither deployed nor part of Windows" >&2
             missing=$((missing + 1))
         fi
     done < <(i686-w64-mingw32-objdump -p "$file" | sed -n 's/^\s*DLL Name: //p')
 done < <(find "$deploy" -iname '*.exe' -o -iname '*.dll')
 [ "$missing" -eq 0 ] || exit 1
-if find "$deploy" -iname 'CashBox.dll' -o -iname '*.a' | grep -q .; then
+if tralvo_output_has . -- find "$deploy" -iname 'CashBox.dll' -o -iname '*.a'; then
     say "the deploy folder holds a drawer library or an import library" >&2
     exit 1
 fi

@@ -26,8 +26,10 @@ TRALVO_COMDIR=$ports LD_LIBRARY_PATH=$standin CASHBOX_STANDIN_LOG=$ports/pulses 
 pid=$!
 tralvo_pids+=("$pid")
 
-wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^TRALVO is Not COM$' | head -n 1) ||
+# All of xdotool's output, then its first line: "| head -n 1" could kill it with SIGPIPE.
+wids=$(timeout 20 xdotool search --sync --onlyvisible --name '^TRALVO is Not COM$') ||
     fail "the window did not appear"
+wid=${wids%%$'\n'*}
 size=$(xwininfo -id "$wid" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
 [ "$size" = "215x218" ] || fail "window is $size, expected 215x218"
 [ -n "$shots" ] && import -window "$wid" "$shots/window.png"

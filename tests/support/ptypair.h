@@ -100,3 +100,9 @@ bool processHoldsFile(qint64 pid, const QString &path);
 
 // CPU time (user + system, in clock ticks) the process has used.
 qint64 processCpuTicks(qint64 pid);
+
+// An idle program that tries a missing port about once a second, watched for idleWindowMs: each
+// attempt may be charged a whole tick on a loaded machine, and a few more come from elsewhere. A
+// busy loop would take about 300 ticks at 100 Hz.
+constexpr int idleWindowMs = 3000;
+constexpr qint64 idleTickBound = idleWindowMs / 1000 + 5;
