@@ -3,8 +3,12 @@
 #include "commcontrol.h"
 #include "configureport.h"
 #include "logging.h"
+#include "networkjob.h"
 #include "printerport.h"
+#include "printerturns.h"
+#include "printlistener.h"
 #include "startup.h"
+#include "statusresponder.h"
 #include "statustext.h"
 #include "statuswindow.h"
 #include "testrequest.h"
@@ -20,12 +24,16 @@ Bridge::Bridge(StatusBoard &board, StatusWindow &window, CommControl &devicePort
           [this] { ConfigurePort(m_devicePort, m_board, Field::DevicePort, Field::DeviceBaud); },
           this),
       m_printerRetry(
-          "Printer", [this] { m_printer->open(); }, this)
+          "Printer", [this] { m_printer->open(); }, this),
+      m_listenRetry(
+          "Network", [this] { m_listener->listen(); }, this)
 {
     setPrinterLine(MatchMode::Start, nullptr);
     connect(&m_deviceRetry, &PortRetry::opened, this, &Bridge::devicePortOpened);
     connect(&m_printerRetry, &PortRetry::opened, this,
             [this] { m_board.setText(Field::PrinterState, StatusText::openSuccess()); });
+    connect(&m_listenRetry, &PortRetry::opened, this,
+            [this] { m_board.setText(Field::NetworkState, StatusText::openSuccess()); });
     connect(&m_window, &StatusWindow::requestClicked, this, &Bridge::sendTestRequest);
     connect(&m_window, &StatusWindow::unloading, this, &Bridge::unload);
     connect(&m_board, &StatusBoard::textChanged, this, &Bridge::reportState);
@@ -33,21 +41,36 @@ Bridge::Bridge(StatusBoard &board, StatusWindow &window, CommControl &devicePort
 
 Bridge::~Bridge() = default;
 
-void Bridge::setPrinterLine(MatchMode mode, PrinterPort *printer)
+void Bridge::setPrinterLine(MatchMode mode, PrinterPort *printer, PrintListener *listener)
 {
     m_match = mode;
     if (m_printer)
         disconnect(m_printer, nullptr, this, nullptr);
+    if (m_listener)
+        disconnect(m_listener, nullptr, this, nullptr);
     m_printer = printer;
+    m_listener = listener;
     // The receiver hears of a lost port before the retry starts, as its log lines tell it.
     disconnect(&m_devicePort, &CommControl::lost, this, &Bridge::devicePortLost);
-    m_receiver = std::make_unique<Receiver>(m_devicePort, Field::DeviceState, m_board, m_options,
-                                            m_library, EventPump::applicationLoop(), mode, printer);
-    connect(&m_devicePort, &CommControl::lost, this, &Bridge::devicePortLost);
-    if (printer) {
-        connect(printer, &PrinterPort::received, this, &Bridge::passReplyBack);
-        connect(printer, &PrinterPort::lost, this, &Bridge::printerLost);
+    m_receiver.reset();
+    m_deviceGate.reset();
+    m_turns.reset();
+    Onward *deviceOnward = printer;
+    if (printer && listener) {
+        m_turns = std::make_unique<PrinterTurns>(*printer);
+        m_deviceGate = std::make_unique<PrinterGate>(*m_turns, devicePauseMs);
+        deviceOnward = m_deviceGate.get();
     }
+    m_receiver =
+        std::make_unique<Receiver>(m_devicePort, Field::DeviceState, m_board, m_options, m_library,
+                                   EventPump::applicationLoop(), mode, deviceOnward);
+    connect(&m_devicePort, &CommControl::lost, this, &Bridge::devicePortLost);
+    if (deviceOnward)
+        connect(deviceOnward, &Onward::replied, this, &Bridge::passReplyBack);
+    if (printer)
+        connect(printer, &PrinterPort::lost, this, &Bridge::printerLost);
+    if (listener)
+        connect(listener, &PrintListener::jobArrived, this, &Bridge::takeJob);
 }
 
 void Bridge::reportState(Field field, const QString &text)
@@ -78,6 +101,52 @@ void Bridge::load(const QString &argumentText)
         m_window.addPrinterGroup();
         openPrinter();
     }
+    if (m_listener && outcome != StartOutcome::OptionsFailed) {
+        m_board.setText(Field::NetworkAddress, m_listener->address().text());
+        m_window.addNetworkGroup();
+        openListener();
+    }
+}
+
+void Bridge::openListener()
+{
+    try {
+        m_listener->listen();
+        m_board.setText(Field::NetworkState, StatusText::openSuccess());
+    } catch (...) {
+        reportCurrentFailure(m_board, Field::NetworkState, StatusText::openFailed());
+        m_listenRetry.start();
+    }
+}
+
+// A network job is one more source: a receiver of its own, and the printer when its turn comes,
+// or Tralvo's own status answers where no printer is given.
+void Bridge::takeJob(NetworkJob *job)
+{
+    if (m_unloaded) {
+        job->deleteLater();
+        return;
+    }
+    Onward *onward = nullptr;
+    PrinterGate *gate = nullptr;
+    if (m_turns) {
+        gate = new PrinterGate(*m_turns, 0, job);
+        onward = gate;
+    } else {
+        onward = new StatusResponder(job);
+    }
+    connect(onward, &Onward::replied, job, &NetworkJob::reply);
+    auto *receiver = new Receiver(*job, Field::NetworkState, m_board, m_options, m_library,
+                                  EventPump::applicationLoop(), m_match, onward, job);
+    // In the start mode the job's opening is the text; in the others, each read as ever.
+    if (m_match == MatchMode::Start || m_match == MatchMode::Any)
+        receiver->takeWholeSourceAsOneText();
+    connect(job, &NetworkJob::finished, job, [job, gate] {
+        if (gate)
+            gate->release();
+        job->end();
+    });
+    receiver->DrainInput();
 }
 
 void Bridge::openPrinter()
@@ -117,6 +186,9 @@ void Bridge::unload()
     m_unloaded = true;
     m_deviceRetry.stop();
     m_printerRetry.stop();
+    m_listenRetry.stop();
+    if (m_listener)
+        m_listener->close();
     // No pulse after shutdown: later events go unheard, and a drain that is still running finds
     // its port closed at its next read.
     m_receiver->stop();

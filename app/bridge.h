@@ -12,7 +12,11 @@
 
 class CommControl;
 class DrawerLibrary;
+class NetworkJob;
+class PrinterGate;
 class PrinterPort;
+class PrinterTurns;
+class PrintListener;
 class StatusWindow;
 
 // Joins the window, the ports and the drawer library: start-up on load, the Device port's
@@ -28,8 +32,9 @@ public:
            DrawerLibrary &library, QObject *parent = nullptr);
     ~Bridge() override;
 
-    // Before load(): how kicks are found, and the printer the bytes pass on to (none: null).
-    void setPrinterLine(MatchMode mode, PrinterPort *printer);
+    // Before load(): how kicks are found, the printer the bytes pass on to, and the network
+    // print port (none: null).
+    void setPrinterLine(MatchMode mode, PrinterPort *printer, PrintListener *listener = nullptr);
 
     void load(const QString &argumentText);
     // Shutdown; runs once, however the program is ended.
@@ -41,6 +46,8 @@ public:
 
     // How long shutdown waits for the printer to take what is still queued for it.
     static constexpr int printerFlushMs = 2000;
+    // How long the Device port's input must pause before a network job may have the printer.
+    static constexpr int devicePauseMs = 1000;
 
 Q_SIGNALS:
     // A state field got a text, as "Device: Open Success" or "Test: Open Failed".
@@ -54,6 +61,8 @@ private:
     void openPrinter();
     void printerLost(const QString &reason);
     void passReplyBack(const QByteArray &bytes);
+    void openListener();
+    void takeJob(NetworkJob *job);
 
     StatusBoard &m_board;
     StatusWindow &m_window;
@@ -63,8 +72,13 @@ private:
     StartOptions m_options;
     MatchMode m_match = MatchMode::Start;
     PrinterPort *m_printer = nullptr;
+    PrintListener *m_listener = nullptr;
+    // With a printer and the network print port, the sources take turns at the printer.
+    std::unique_ptr<PrinterTurns> m_turns;
+    std::unique_ptr<PrinterGate> m_deviceGate;
     std::unique_ptr<Receiver> m_receiver;
     PortRetry m_deviceRetry;
     PortRetry m_printerRetry;
+    PortRetry m_listenRetry;
     bool m_unloaded = false;
 };

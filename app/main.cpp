@@ -5,6 +5,7 @@
 #include "logging.h"
 #include "messagelog.h"
 #include "printerport.h"
+#include "printlistener.h"
 #include "qtcommcontrol.h"
 #include "servicenotifier.h"
 #include "sessionend.h"
@@ -75,7 +76,12 @@ int main(int argc, char *argv[])
     QtCommControl testPort;
     CashBoxLibrary cashBox(CashBoxLibrary::defaultFolders());
     Bridge bridge(board, window, devicePort, testPort, cashBox);
-    bridge.setPrinterLine(commandLine.match, printer.get());
+    // Its jobs go before the bridge and the printer turns they hold.
+    std::unique_ptr<PrintListener> listener;
+    if (commandLine.listen)
+        listener = std::make_unique<PrintListener>(*commandLine.listen,
+                                                   commandLine.idleTimeoutSeconds * 1000);
+    bridge.setPrinterLine(commandLine.match, printer.get(), listener.get());
     SignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &bridge, &Bridge::quit);
     ServiceNotifier serviceNotifier;

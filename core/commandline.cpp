@@ -6,6 +6,8 @@ namespace {
 
 const QString matchName = QStringLiteral("match");
 const QString printerName = QStringLiteral("printer");
+const QString listenName = QStringLiteral("listen");
+const QString idleTimeoutName = QStringLiteral("idle-timeout");
 
 bool isNamedOption(const QString &argument)
 {
@@ -15,8 +17,11 @@ bool isNamedOption(const QString &argument)
 // A named option that takes a value, written without "=": its value is the next argument.
 bool takesNextArgument(const QString &argument)
 {
-    return argument == QLatin1String("--") + matchName ||
-           argument == QLatin1String("--") + printerName;
+    for (const QString &name : {matchName, printerName, listenName, idleTimeoutName}) {
+        if (argument == QLatin1String("--") + name)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -62,7 +67,17 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
                        "SETTINGS baud,parity,data,stop[,none|rtscts|xonxoff] (default "
                        "9600,N,8,1,none). Implies --match=escpos."),
         QStringLiteral("PORT[:SETTINGS]"));
-    parser.addOptions({help, showVersion, match, printer});
+    const QCommandLineOption listen(
+        listenName,
+        QStringLiteral("Listen as a network receipt printer (raw, as on TCP 9100) on ADDRESS:PORT; "
+                       "ADDRESS is 127.0.0.1 unless given ([::1]:9100 for IPv6, 0.0.0.0 for "
+                       "every network). Every connection is one job. Implies --match=escpos."),
+        QStringLiteral("[ADDRESS:]PORT"));
+    const QCommandLineOption idleTimeout(
+        idleTimeoutName,
+        QStringLiteral("Close a network job that sends nothing for SECONDS (default 30)."),
+        QStringLiteral("SECONDS"));
+    parser.addOptions({help, showVersion, match, printer, listen, idleTimeout});
     parser.addPositionalArgument(QStringLiteral("hide,profile"),
                                  QStringLiteral("Whether to hide the window, and the profile."));
 
@@ -95,6 +110,19 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
         if (!line.printer)
             return refuse(why);
     }
+    if (parser.isSet(listen)) {
+        QString why;
+        line.listen = ListenAddress::parse(parser.value(listen), &why);
+        if (!line.listen)
+            return refuse(why);
+    }
+    if (parser.isSet(idleTimeout)) {
+        bool ok = false;
+        line.idleTimeoutSeconds = parser.value(idleTimeout).toInt(&ok);
+        if (!ok || line.idleTimeoutSeconds < 1 || line.idleTimeoutSeconds > 86400)
+            return refuse(QStringLiteral("--idle-timeout takes seconds from 1 to 86400, not \"%1\"")
+                              .arg(parser.value(idleTimeout)));
+    }
     if (parser.isSet(match)) {
         const auto mode = matchModeFromName(parser.value(match));
         if (!mode) {
@@ -104,7 +132,7 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
                               .arg(names.join(QLatin1String(", ")), last, parser.value(match)));
         }
         line.match = *mode;
-    } else if (line.printer) {
+    } else if (line.printer || line.listen) {
         line.match = MatchMode::EscPos;
     }
     return line;

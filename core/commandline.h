@@ -1,5 +1,6 @@
 #pragma once
 
+#include "listenaddress.h"
 #include "matchmode.h"
 #include "printeraddress.h"
 
@@ -18,12 +19,14 @@ struct CommandLine
     QString argumentText;
     MatchMode match = MatchMode::Start;
     std::optional<PrinterAddress> printer; // none: no pass-through
+    std::optional<ListenAddress> listen;   // none: no network print port
+    int idleTimeoutSeconds = 30;           // a network job that sends nothing this long ends
     // ShowHelp, ShowVersion: the text to show; Refuse: why, with a pointer to --help.
     QString message;
 
     // Named options are the arguments that begin with "--" ("--match=escpos", or "--match escpos"
     // as two arguments); any other argument, "-1,0" included, belongs to the argument text.
-    // --printer without --match selects escpos. An unknown option, or a value that is not one
-    // (a printer address that cannot be, too), gives Refuse.
+    // --printer or --listen without --match selects escpos. An unknown option, or a value that is
+    // not one (a printer address that cannot be, too), gives Refuse.
     static CommandLine parse(const QStringList &arguments, const QString &version);
 };

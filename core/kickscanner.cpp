@@ -6,7 +6,7 @@
 struct ScanStep
 {
     using Byte = KickScanner::Byte;
-    enum Kind : Byte { Done, Kick, More, Data, Until, Blocks, Prefix, RasterOn, RasterOff };
+    enum Kind : Byte { Done, Kick, More, Data, Until, Blocks, Prefix, RasterOn, RasterOff, Status };
     Kind kind = Done;
     Byte count = 0;                   // More: parameter bytes to add; Blocks: header bytes of each
     Byte byte = 0;                    // Until: terminator; Prefix: the prefix the next byte is of
@@ -90,10 +90,12 @@ Next realTime(const Byte *p) // DLE DC4 fn ...
         return done();
     }
 }
-Next status(const Byte *p)
+Next status(const Byte *p) // DLE EOT n [a]
 {
+    if (p[0] >= 1 && p[0] <= 4)
+        return {Next::Status, 0, p[0]};
     return oneOf(p[0], 7, 8) ? more(1) : done();
-} // DLE EOT n [a]
+}
 Next lengthAt1(const Byte *p)
 {
     return data(word(p + 1));
@@ -399,8 +401,10 @@ void KickScanner::reset()
     *this = KickScanner(m_set);
 }
 
-qsizetype KickScanner::feed(const char *data, qsizetype size, std::vector<qsizetype> *kickEnds)
+qsizetype KickScanner::feed(const char *data, qsizetype size, std::vector<qsizetype> *kickEnds,
+                            QByteArray *statusRequests)
 {
+    m_statusRequests = statusRequests;
     qsizetype kicks = 0;
     qsizetype i = 0;
     while (i < size) {
@@ -518,6 +522,10 @@ bool KickScanner::apply(const ScanStep &next)
     case Next::RasterOn:
     case Next::RasterOff:
         m_raster = next.kind == Next::RasterOn;
+        return false;
+    case Next::Status:
+        if (m_statusRequests)
+            m_statusRequests->append(static_cast<char>(next.byte));
         return false;
     }
     return false;

@@ -44,7 +44,10 @@ public:
     // Reads the next bytes of the stream and returns how many kicks they completed. When
     // kickEnds is given, the offset just past each such kick's last byte (relative to data) is
     // appended to it.
-    qsizetype feed(const char *data, qsizetype size, std::vector<qsizetype> *kickEnds = nullptr);
+    // When statusRequests is given, the n of each status request DLE EOT n (1 to 4) completed is
+    // appended to it.
+    qsizetype feed(const char *data, qsizetype size, std::vector<qsizetype> *kickEnds = nullptr,
+                   QByteArray *statusRequests = nullptr);
     qsizetype feed(const QByteArray &chunk) { return feed(chunk.constData(), chunk.size()); }
 
     // Forgets any command in progress: the next byte is read as a fresh start.
@@ -77,4 +80,5 @@ private:
     std::uint64_t m_remaining = 0; // data bytes still to skip
     std::uint64_t m_blocks = 0;    // blocks after the current one
     Byte m_params[maxParams] = {};
+    QByteArray *m_statusRequests = nullptr; // during feed() only
 };

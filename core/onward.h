@@ -17,6 +17,8 @@ public:
     virtual qint64 send(const QByteArray &bytes) = 0;
 
 Q_SIGNALS:
+    // Bytes the far end sent back (a printer's status replies), for the source that sent to it.
+    void replied(const QByteArray &bytes);
     // room() has grown back (to half the bound or more) after running short: a sender that
     // stopped for want of room may go on.
     void roomAvailable();

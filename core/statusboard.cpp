@@ -16,13 +16,17 @@ const char *roleName(Field field)
     case Field::PrinterPort:
     case Field::PrinterState:
         return "Printer";
+    case Field::NetworkAddress:
+    case Field::NetworkState:
+        return "Network";
     }
     return "Device";
 }
 
 bool isStateField(Field field)
 {
-    return field == Field::DeviceState || field == Field::TestState || field == Field::PrinterState;
+    return field == Field::DeviceState || field == Field::TestState ||
+           field == Field::PrinterState || field == Field::NetworkState;
 }
 
 StatusBoard::StatusBoard(QObject *parent)
@@ -35,6 +39,8 @@ StatusBoard::StatusBoard(QObject *parent)
                            {Field::TestState, QStringLiteral("Success")},
                            {Field::PrinterPort, QString()},
                            {Field::PrinterState, QString()},
+                           {Field::NetworkAddress, QString()},
+                           {Field::NetworkState, QString()},
                        }
 {
 }

@@ -15,9 +15,11 @@ enum class Field {
     TestState,
     PrinterPort, // shown only when the bytes pass through to a printer
     PrinterState,
+    NetworkAddress, // shown only with the network print port
+    NetworkState,
 };
 
-// The role a field belongs to, as the log names it: "Device", "Test" or "Printer".
+// The role a field belongs to, as the log names it: "Device", "Test", "Printer" or "Network".
 const char *roleName(Field field);
 bool isStateField(Field field);
 

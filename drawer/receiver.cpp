@@ -67,36 +67,50 @@ void Receiver::DrainInput()
     ++m_drains;
     m_heldUp = false;
     try {
-        ReceivedText text;
-        for (;;) {
-            m_pump.processEvents();
-            if (!moreToCome(text))
-                break;
-            const qint64 room = m_onward ? m_onward->room() : m_readSize;
-            if (room <= 0) {
-                m_heldUp = true;
-                break;
+        if (m_wholeSource) {
+            drain(*m_wholeSource);
+            if (m_wholeSource->kicked && !m_wholeSourcePulsed) {
+                m_wholeSourcePulsed = true;
+                kickAndShow(m_options, m_library, m_board, m_stateField);
             }
-            const QByteArray bytes = m_source.read(std::min(room, m_readSize));
-            if (bytes.isEmpty())
-                throw std::runtime_error("a waiting byte could not be read");
-            if (m_onward)
-                m_onward->send(bytes);
-            m_rule->take(text, bytes);
+        } else {
+            ReceivedText text;
+            drain(text);
+            if (text.kicked)
+                kickAndShow(m_options, m_library, m_board, m_stateField);
         }
-        if (text.kicked)
-            kickAndShow(m_options, m_library, m_board, m_stateField);
     } catch (...) {
         reportCurrentFailure(m_board, m_stateField, StatusText::receiveFailed());
     }
     --m_drains;
 }
 
+void Receiver::drain(ReceivedText &text)
+{
+    for (;;) {
+        m_pump.processEvents();
+        if (!moreToCome(text))
+            return;
+        const qint64 room = m_onward ? m_onward->room() : m_readSize;
+        if (room <= 0) {
+            m_heldUp = true;
+            return;
+        }
+        const QByteArray bytes = m_source.read(std::min(room, m_readSize));
+        if (bytes.isEmpty())
+            throw std::runtime_error("a waiting byte could not be read");
+        if (m_onward)
+            m_onward->send(bytes);
+        m_rule->take(text, bytes);
+    }
+}
+
 bool Receiver::moreToCome(const ReceivedText &text)
 {
     if (m_source.available() > 0)
         return true;
-    if (!m_rule->awaitsRest(text))
+    // A text that goes on past this drain waits for nothing.
+    if (m_wholeSource || !m_rule->awaitsRest(text))
         return false;
     m_pump.waitUntil([this] { return m_source.available() > 0; }, commandOpeningWaitMs);
     return m_source.available() > 0;

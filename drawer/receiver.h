@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class ByteSource;
 class DrawerLibrary;
@@ -50,6 +51,9 @@ public:
     // The receive event: drains the waiting bytes. A drain that lets the window run may see
     // another one run to its end inside it, with a text of its own.
     void DrainInput();
+    // All the source gives is one received text (a network job), however many drains read it:
+    // it pulses once, as soon as the rule has marked it kicked.
+    void takeWholeSourceAsOneText() { m_wholeSource.emplace(); }
     // The source was opened afresh: a command in progress is forgotten.
     void restart();
     // Receive events are no longer handled (shutdown); a drain in progress finds its source closed.
@@ -60,6 +64,7 @@ public:
 
 private:
     bool moreToCome(const ReceivedText &text);
+    void drain(ReceivedText &text);
     void resume();
     void sourceLost(const QString &reason);
 
@@ -72,6 +77,8 @@ private:
     std::unique_ptr<KickRule> m_rule;
     Onward *m_onward;
     qint64 m_readSize;
+    std::optional<ReceivedText> m_wholeSource; // the one text, when the source is one
+    bool m_wholeSourcePulsed = false;
     int m_drains = 0;      // drains running, nested ones included
     bool m_heldUp = false; // a drain stopped for want of room onward
 };

@@ -177,7 +177,7 @@ void PrinterPort::handleReadyRead()
 {
     const QByteArray bytes = m_device ? m_device->readAll() : QByteArray();
     if (!bytes.isEmpty())
-        Q_EMIT received(bytes);
+        Q_EMIT replied(bytes);
 }
 
 void PrinterPort::handleError(QSerialPort::SerialPortError error)

@@ -46,8 +46,6 @@ public:
     qint64 send(const QByteArray &bytes) override;
 
 Q_SIGNALS:
-    // Bytes the printer sent back (status replies), in order.
-    void received(const QByteArray &bytes);
     // The open port broke (a device pulled, a peer gone); it is closed now.
     void lost(const QString &reason);
 

@@ -11,6 +11,25 @@
 #include <utility>
 #include <vector>
 
+// One row of a group: a caption and the value field beside it, which shows the board's text.
+struct StatusRow
+{
+    const char *captionName;
+    const char *valueName;
+    Field role;
+    const char *caption;
+};
+
+// One group of the window. The object names are the controls' names of old, which UI tests and
+// accessibility tools find them by; the roles say which field each value label is.
+struct StatusGroup
+{
+    const char *frame;
+    const char *title;
+    int top; // in twips
+    std::vector<StatusRow> rows;
+};
+
 namespace {
 
 // The layout is drawn in twips; 15 twips are one pixel at 96 dots per inch, and Qt scales
@@ -73,56 +92,43 @@ private:
     std::vector<std::pair<QLabel *, QRect>> m_rows;
 };
 
-// One row of a group: a caption and the value field beside it, which shows the board's text.
-struct Row
-{
-    const char *captionName;
-    const char *valueName;
-    Field role;
-    const char *caption;
-};
-
-// One group of the window. The object names are the controls' names of old, which UI tests and
-// accessibility tools find them by; the roles say which field each value label is.
-struct Group
-{
-    const char *frame;
-    const char *title;
-    int top; // in twips
-    std::vector<Row> rows;
-};
-
-const Group deviceGroup{"Frame1",
-                        "Device",
-                        90,
-                        {{"Label1", "Label6", Field::DevicePort, "Serial Port"},
-                         {"Label2", "Label7", Field::DeviceBaud, "Serial Baud "},
-                         {"Label5", "Label8", Field::DeviceState, "State"}}};
-const Group testGroup{"Frame2",
-                      "Test",
-                      1395,
-                      {{"Label11", "Label9", Field::TestPort, "Serial Port"},
-                       {"Label12", "Label4", Field::TestBaud, "Serial Baud "},
-                       {"Label10", "Label3", Field::TestState, "State"}}};
+const StatusGroup deviceGroup{"Frame1",
+                              "Device",
+                              90,
+                              {{"Label1", "Label6", Field::DevicePort, "Serial Port"},
+                               {"Label2", "Label7", Field::DeviceBaud, "Serial Baud "},
+                               {"Label5", "Label8", Field::DeviceState, "State"}}};
+const StatusGroup testGroup{"Frame2",
+                            "Test",
+                            1395,
+                            {{"Label11", "Label9", Field::TestPort, "Serial Port"},
+                             {"Label12", "Label4", Field::TestBaud, "Serial Baud "},
+                             {"Label10", "Label3", Field::TestState, "State"}}};
 // Shown only when the bytes pass through to a printer; the buttons move below it.
-const Group printerGroup{"Frame3",
-                         "Printer",
-                         2700,
-                         {{"Label13", "Label15", Field::PrinterPort, "Serial Port"},
-                          {"Label14", "Label16", Field::PrinterState, "State"}}};
-constexpr int rowPitch = 300;      // twips from one row to the next
-constexpr int printerHeight = 975; // what the printer group adds to the window
+const StatusGroup printerGroup{"Frame3",
+                               "Printer",
+                               2700,
+                               {{"Label13", "Label15", Field::PrinterPort, "Serial Port"},
+                                {"Label14", "Label16", Field::PrinterState, "State"}}};
+// Shown only with the network print port, below the printer group if there is one.
+const StatusGroup networkGroup{"Frame4",
+                               "Network",
+                               2700,
+                               {{"Label17", "Label19", Field::NetworkAddress, "Address"},
+                                {"Label18", "Label20", Field::NetworkState, "State"}}};
+constexpr int rowPitch = 300;    // twips from one row to the next
+constexpr int groupHeight = 975; // what a group of two rows adds to the window
 
 // Makes a group in the window and enters its value fields by role.
 void addGroup(QWidget *window, const StatusBoard &board, std::map<Field, QLabel *> &fields,
-              const Group &group)
+              const StatusGroup &group, int shift = 0)
 {
     const int height = 285 + rowPitch * static_cast<int>(group.rows.size());
     auto *frame = new Frame(QLatin1String(group.title), window);
     frame->setObjectName(QLatin1String(group.frame));
-    frame->setGeometry(twipRect(90, group.top, 3045, height));
+    frame->setGeometry(twipRect(90, group.top + shift, 3045, height));
     int top = 270;
-    for (const Row &row : group.rows) {
+    for (const StatusRow &row : group.rows) {
         frame->addRow(row.captionName, QLatin1String(row.caption), twipRect(45, top, 1215, 180));
         fields[row.role] =
             frame->addRow(row.valueName, board.text(row.role), twipRect(1380, top, 1620, 180));
@@ -159,12 +165,23 @@ StatusWindow::StatusWindow(StatusBoard &board, QWidget *parent)
 
 void StatusWindow::addPrinterGroup()
 {
-    if (m_fields.count(Field::PrinterPort))
+    addLowerGroup(printerGroup, Field::PrinterPort);
+}
+
+void StatusWindow::addNetworkGroup()
+{
+    addLowerGroup(networkGroup, Field::NetworkAddress);
+}
+
+void StatusWindow::addLowerGroup(const StatusGroup &group, Field firstField)
+{
+    if (m_fields.count(firstField))
         return;
-    addGroup(this, m_board, m_fields, printerGroup);
+    addGroup(this, m_board, m_fields, group, m_lowerGroups * groupHeight);
+    ++m_lowerGroups;
     for (QPushButton *button : {m_request, m_clear})
-        button->move(button->x(), button->y() + px(printerHeight));
-    setFixedSize(width(), height() + px(printerHeight));
+        button->move(button->x(), button->y() + px(groupHeight));
+    setFixedSize(width(), height() + px(groupHeight));
 }
 
 void StatusWindow::showText(Field field, const QString &text)

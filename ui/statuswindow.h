@@ -8,6 +8,7 @@
 
 class QLabel;
 class QPushButton;
+struct StatusGroup;
 
 // The status window: a Device and a Test group, each with its port, baud and state fields, and
 // the Clear and Request buttons. It shows the board's texts as they are written, and holds none
@@ -23,6 +24,8 @@ public:
 
     // Adds the Printer group, with its port and state, below the Test group; once.
     void addPrinterGroup();
+    // Adds the Network group, with the print port's address and state, below the others; once.
+    void addNetworkGroup();
 
     // Empties both state fields; nothing else.
     void clearStatus();
@@ -37,9 +40,11 @@ protected:
 
 private:
     void showText(Field field, const QString &text);
+    void addLowerGroup(const StatusGroup &group, Field firstField);
 
     StatusBoard &m_board;
     std::map<Field, QLabel *> m_fields;
     QPushButton *m_request = nullptr;
     QPushButton *m_clear = nullptr;
+    int m_lowerGroups = 0; // groups added below the Test group
 };

@@ -74,6 +74,7 @@ Var PrinterField
   !insertmacro ${ACTION} "" "Qt5Gui.dll"
   !insertmacro ${ACTION} "" "Qt5Widgets.dll"
   !insertmacro ${ACTION} "" "Qt5SerialPort.dll"
+  !insertmacro ${ACTION} "" "Qt5Network.dll"
   !insertmacro ${ACTION} "" "libgcc_s_dw2-1.dll"
   !insertmacro ${ACTION} "" "libstdc++-6.dll"
   !insertmacro ${ACTION} "" "libwinpthread-1.dll"

@@ -37,12 +37,13 @@ mkdir build-qtbase
 cd build-qtbase
 echo "build-qt5: configuring qtbase (about 3 minutes)"
 # -no-feature-tabletevent: Debian's dfsg tarball drops src/3rdparty/wintab, which tablet support
-# includes. -qt-freetype: the offscreen platform plugin is built only with FreeType.
+# includes. -qt-freetype: the offscreen platform plugin is built only with FreeType. Qt Network
+# (for the network print port) without OpenSSL: the print port speaks plain TCP.
 "$qtbase/configure" -xplatform win32-g++ -device-option CROSS_COMPILE=i686-w64-mingw32- \
     -prefix "$prefix" -opensource -confirm-license -release -shared -strip \
     -nomake examples -nomake tests \
     -no-opengl -no-angle -no-vulkan -no-direct2d -no-dbus -no-icu \
-    -no-feature-network -no-feature-sql -no-feature-xml -no-feature-concurrent \
+    -no-openssl -no-feature-sql -no-feature-xml -no-feature-concurrent \
     -no-feature-printer -no-feature-tabletevent -no-harfbuzz -no-gif -no-ico -no-libjpeg \
     -qt-zlib -qt-pcre -qt-libpng -qt-freetype -qt-doubleconversion \
     >configure.log 2>&1 || { tail -40 configure.log >&2; exit 1; }

@@ -192,6 +192,23 @@ printer_line() {
 }
 tralvo_check 'a job through COM9 reaches the printer on COM3 byte for byte, one pulse' printer_line
 
+# The network print port: a job from Linux over TCP to the Windows program on 127.0.0.1 pulses
+# once, and a status request gets Tralvo's own answer (no printer behind it).
+network_job() {
+    local before port=19100 answer
+    before=$(count_pulses)
+    start_tralvo --listen=127.0.0.1:$port 1,0
+    tralvo_wait_until 300 log_has 'Network: Open Success' || { show_log; return 1; }
+    answer=$(printf 'Total 2.40\n\x10\x04\x01\ep\x00\x19\xfa' |
+        timeout 10 socat -t 2 - TCP:127.0.0.1:$port,shut-none | od -An -tx1 | tr -d ' \n')
+    [ "$answer" = 12 ] || { echo "  status answer '$answer', not 12" >&2; show_log; return 1; }
+    tralvo_wait_for "[ \$(count_pulses) -gt $before ]" 100 || { echo "  no pulse" >&2; show_log; return 1; }
+    sleep 0.5
+    [ "$(count_pulses)" -eq $((before + 1)) ] || { echo "  $(($(count_pulses) - before)) pulses" >&2; return 1; }
+    end_with_taskkill
+}
+tralvo_check 'a network job on 127.0.0.1 pulses once and gets the status answer' network_job
+
 # shellcheck source=heal.sh
 source "$here/heal.sh"
 

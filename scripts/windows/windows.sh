@@ -49,7 +49,13 @@ fi
     socat patch icoutils librsvg2-bin
 
 # The Qt prefix: unpacked once (checked against SHA256SUMS), or built where no tarball is given.
-if [ ! -f "$prefix/.ready" ]; then
+# The marker holds what it came from, so a prefix from an earlier tarball (one without Qt
+# Network) is unpacked afresh.
+origin=built
+if [ -f "$qt_tarball" ]; then
+    origin=$(sha256sum "$qt_tarball" | cut -d' ' -f1)
+fi
+if [ "$(cat "$prefix/.ready" 2>/dev/null)" != "$origin" ]; then
     rm -rf "$prefix"
     if [ -f "$qt_tarball" ]; then
         say "unpacking $(basename "$qt_tarball")"
@@ -62,7 +68,7 @@ if [ ! -f "$prefix/.ready" ]; then
         say "no $qt_tarball: building the Qt prefix from Debian's source (about 20 minutes)"
         "$root/scripts/windows/build-qt5.sh" "$prefix" "$serial_source"
     fi
-    touch "$prefix/.ready"
+    echo "$origin" >"$prefix/.ready"
 fi
 
 say "building Tralvo and its tests (log: $out/build.log)"
@@ -102,7 +108,7 @@ deploy=$out/deploy
 rm -rf "$deploy"
 mkdir -p "$deploy/platforms" "$deploy/styles"
 cp "$exe" "$deploy/"
-for module in Core Gui Widgets SerialPort; do
+for module in Core Gui Widgets SerialPort Network; do
     cp "$prefix/bin/Qt5$module.dll" "$deploy/"
 done
 cp "$prefix/plugins/platforms/qwindows.dll" "$deploy/platforms/"

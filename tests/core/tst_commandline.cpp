@@ -43,6 +43,13 @@ void TestCommandLine::parse_data()
         << QStringList{"--printer="} << refuse << "" << start << "";
     QTest::newRow("printer that cannot be")
         << QStringList{"--printer=COM3:9600,N,9,1"} << refuse << "" << start << "";
+    QTest::newRow("listen implies escpos")
+        << QStringList{"--listen", "9100", "--idle-timeout=5"} << run << "" << escpos << "";
+    QTest::newRow("listen on IPv6")
+        << QStringList{"--listen=[::1]:9100"} << run << "" << escpos << "";
+    for (const char *bad : {"--listen=host:9100", "--listen=1.2.3.400:9100", "--listen=0",
+                            "--listen=:9100", "--idle-timeout=0"})
+        QTest::newRow(bad) << QStringList{bad} << refuse << "" << start << "";
     QTest::newRow("any") << QStringList{"--match=any", "0,1"} << run << "0,1"
                          << static_cast<int>(MatchMode::Any) << "";
     QTest::newRow("help") << QStringList{"1,0", "--help"}
@@ -69,6 +76,10 @@ void TestCommandLine::parse()
     }
     QTEST(static_cast<int>(line.match), "match");
     QTEST(line.printer ? line.printer->port : QString(), "printer");
+    if (line.listen)
+        QCOMPARE(line.listen->text(), arguments.contains(QLatin1String("9100"))
+                                          ? QStringLiteral("127.0.0.1:9100")
+                                          : QStringLiteral("[::1]:9100"));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

@@ -132,7 +132,7 @@ void TestPrinterPort::wholeJobInOrder()
     QVERIFY(printer.fd >= 0);
     PrinterPort port(addressOf(printer.path));
     QSignalSpy lost(&port, &PrinterPort::lost);
-    QSignalSpy echoed(&port, &PrinterPort::received); // the printer sends nothing back
+    QSignalSpy echoed(&port, &Onward::replied); // the printer sends nothing back
     QCOMPARE(openError(port), QString());
 
     const QByteArray job = numberedLines(300 * 1024);
@@ -161,7 +161,7 @@ void TestPrinterPort::backPressure()
     QVERIFY(printer.fd >= 0);
     const qint64 capacity = 64 * 1024;
     PrinterPort port(addressOf(printer.path), capacity);
-    QSignalSpy echoed(&port, &PrinterPort::received);
+    QSignalSpy echoed(&port, &Onward::replied);
     QCOMPARE(openError(port), QString());
 
     const QByteArray job = numberedLines(512 * 1024);
@@ -201,7 +201,7 @@ void TestPrinterPort::printerReplies()
     QVERIFY(pty.isValid());
     PrinterPort port(addressOf(pty.slavePath()));
     QByteArray replies;
-    connect(&port, &PrinterPort::received, this, [&](const QByteArray &b) { replies += b; });
+    connect(&port, &Onward::replied, this, [&](const QByteArray &b) { replies += b; });
     QCOMPARE(openError(port), QString());
 
     const QByteArray request("\x10\x04\x01", 3); // DLE EOT 1: printer status

@@ -36,6 +36,10 @@ public:
             return QStringLiteral("Label15");
         case Field::PrinterState:
             return QStringLiteral("Label16");
+        case Field::NetworkAddress:
+            return QStringLiteral("Label19");
+        case Field::NetworkState:
+            return QStringLiteral("Label20");
         }
         return {};
     }

@@ -23,6 +23,7 @@ private Q_SLOTS:
     void fieldsByName();
     void hiddenIsNeverShown();
     void requestAndClose();
+    void lowerGroupsStack();
 };
 
 void TestStatusWindow::initTestCase()
@@ -241,6 +242,31 @@ void TestStatusWindow::requestAndClose()
     QCOMPARE(requests.count(), 1);
     QVERIFY(start.close());
     QCOMPARE(unloads.count(), 1);
+}
+
+// The Printer and Network groups go below the Test group in the order they are added, the
+// buttons below them, and their fields show the board's texts.
+void TestStatusWindow::lowerGroupsStack()
+{
+    StatusBoard board;
+    board.setText(Field::NetworkAddress, QStringLiteral("127.0.0.1:9100"));
+    StatusWindow start(board);
+    start.addPrinterGroup();
+    start.addNetworkGroup();
+    start.addNetworkGroup(); // once only
+    board.setText(Field::NetworkState, QStringLiteral("Open Success"));
+    QCOMPARE(start.findChildren<QGroupBox *>(QStringLiteral("Frame4")).size(), 1);
+    const auto top = [&start](const char *name) {
+        return start.findChild<QWidget *>(QLatin1String(name))->y();
+    };
+    QCOMPARE(top("Frame3"), 2700 / 15);
+    QCOMPARE(top("Frame4"), (2700 + 975) / 15);
+    QCOMPARE(top("Command1"), (2700 + 2 * 975) / 15);
+    QCOMPARE(start.height(), (3270 + 2 * 975) / 15);
+    QCOMPARE(start.findChild<QLabel *>(QStringLiteral("Label19"))->text(),
+             QStringLiteral("127.0.0.1:9100"));
+    QCOMPARE(start.findChild<QLabel *>(QStringLiteral("Label20"))->text(),
+             QStringLiteral("Open Success"));
 }
 
 QTEST_MAIN(TestStatusWindow)

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "onward.h"
+
+#include <QTimer>
+
+#include <deque>
+
+class PrinterGate;
+
+// One printer shared by several sources of POS bytes (the Device port, network jobs), so that
+// jobs never interleave at it: a source holds the printer from its first byte to the end of its
+// job, the others wait their turn in the order they asked, and the printer's replies go to the
+// holder. Each source reaches the printer through a gate of its own.
+class PrinterTurns : public QObject
+{
+    Q_OBJECT
+public:
+    explicit PrinterTurns(Onward &printer, QObject *parent = nullptr);
+
+    const PrinterGate *holder() const { return m_holder; }
+
+private:
+    friend class PrinterGate;
+    bool askFor(PrinterGate *gate);
+    void giveUp(PrinterGate *gate);
+
+    Onward &m_printer;
+    PrinterGate *m_holder = nullptr;
+    std::deque<PrinterGate *> m_waiting;
+};
+
+// A source's way to the shared printer. Its room is the printer's while it holds the turn and
+// none while another source does; asking for room joins the queue. The turn ends with release(),
+// or, for a source whose jobs have no end of their own (the serial line), once it has sent
+// nothing for pauseMs.
+class PrinterGate : public Onward
+{
+    Q_OBJECT
+public:
+    explicit PrinterGate(PrinterTurns &turns, int pauseMs = 0, QObject *parent = nullptr);
+    ~PrinterGate() override;
+
+    qint64 room() const override;
+    qint64 send(const QByteArray &bytes) override;
+    // The job has ended: the next source may have the printer.
+    void release();
+
+private:
+    friend class PrinterTurns;
+
+    PrinterTurns &m_turns;
+    QTimer m_pause;
+};

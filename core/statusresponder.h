@@ -1,0 +1,26 @@
+#pragma once
+
+#include "kickscanner.h"
+#include "onward.h"
+
+// Where no printer can answer (none is given, or it is a print queue): takes every byte as a
+// printer would and answers each real-time status request, DLE EOT n with n 1 to 4, as a printer
+// that is online, has paper and no error. The stream is followed as the kick scanner follows it,
+// so a status request's bytes inside an image are no request. See docs/printer-line.md for the
+// bits.
+class StatusResponder : public Onward
+{
+    Q_OBJECT
+public:
+    using Onward::Onward;
+
+    // The answer to DLE EOT n: bit 1 and bit 4 set, every state bit clear, so 0x12 for each n;
+    // bit 2 of n = 1 tells the drawer's pin 3, which Tralvo does not know, so low.
+    static char answer(int n);
+
+    qint64 room() const override { return qint64{1} << 30; }
+    qint64 send(const QByteArray &bytes) override;
+
+private:
+    KickScanner m_scanner{KickScanner::CommandSet::EscPos};
+};

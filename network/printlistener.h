@@ -1,0 +1,44 @@
+#pragma once
+
+#include "listenaddress.h"
+
+#include <QObject>
+#include <QTcpServer>
+
+class NetworkJob;
+
+// The network print port: listens on an address as a receipt printer does on TCP 9100, and
+// makes every accepted connection a job. listen() throws with the reason when the address is
+// taken, not allowed or no address of this machine.
+class PrintListener : public QObject
+{
+    Q_OBJECT
+public:
+    explicit PrintListener(ListenAddress address, int idleTimeoutMs, QObject *parent = nullptr);
+
+    const ListenAddress &address() const { return m_address; }
+    void listen();
+    void close() { m_server.close(); }
+
+Q_SIGNALS:
+    // A new job, owned by the listener until the receiver of it takes it.
+    void jobArrived(NetworkJob *job);
+
+private:
+    // Takes each accepted connection as a descriptor, before QTcpSocket would own it.
+    class Server : public QTcpServer
+    {
+    public:
+        explicit Server(PrintListener &listener) : m_listener(listener) {}
+
+    protected:
+        void incomingConnection(qintptr descriptor) override;
+
+    private:
+        PrintListener &m_listener;
+    };
+
+    ListenAddress m_address;
+    int m_idleTimeoutMs;
+    Server m_server{*this};
+};
