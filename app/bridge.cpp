@@ -137,7 +137,7 @@ void Bridge::takeJob(NetworkJob *job)
     }
     connect(onward, &Onward::replied, job, &NetworkJob::reply);
     auto *receiver = new Receiver(*job, Field::NetworkState, m_board, m_options, m_library,
-                                  EventPump::applicationLoop(), m_match, onward, job);
+                                  EventPump::none(), m_match, onward, job);
     // In the start mode the job's opening is the text; in the others, each read as ever.
     if (m_match == MatchMode::Start || m_match == MatchMode::Any)
         receiver->takeWholeSourceAsOneText();
@@ -146,7 +146,6 @@ void Bridge::takeJob(NetworkJob *job)
             gate->release();
         job->end();
     });
-    receiver->DrainInput();
 }
 
 void Bridge::openPrinter()

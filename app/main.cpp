@@ -78,10 +78,15 @@ int main(int argc, char *argv[])
     Bridge bridge(board, window, devicePort, testPort, cashBox);
     // Its jobs go before the bridge and the printer turns they hold.
     std::unique_ptr<PrintListener> listener;
-    if (commandLine.listen)
-        listener = std::make_unique<PrintListener>(*commandLine.listen,
-                                                   commandLine.idleTimeoutSeconds * 1000);
-    bridge.setPrinterLine(commandLine.match, printer.get(), listener.get());
+    const qintptr handedOver = takeActivatedListenSocket();
+    if (commandLine.listen || handedOver >= 0)
+        listener =
+            std::make_unique<PrintListener>(commandLine.listen.value_or(ListenAddress{}),
+                                            commandLine.idleTimeoutSeconds * 1000, handedOver);
+    // A socket handed over is a print port as --listen makes one, with the same default mode.
+    const MatchMode match =
+        handedOver >= 0 && !commandLine.matchGiven ? MatchMode::EscPos : commandLine.match;
+    bridge.setPrinterLine(match, printer.get(), listener.get());
     SignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &bridge, &Bridge::quit);
     ServiceNotifier serviceNotifier;

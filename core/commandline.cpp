@@ -2,6 +2,9 @@
 
 #include <QCommandLineParser>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 const QString matchName = QStringLiteral("match");
@@ -17,11 +20,10 @@ bool isNamedOption(const QString &argument)
 // A named option that takes a value, written without "=": its value is the next argument.
 bool takesNextArgument(const QString &argument)
 {
-    for (const QString &name : {matchName, printerName, listenName, idleTimeoutName}) {
-        if (argument == QLatin1String("--") + name)
-            return true;
-    }
-    return false;
+    const QString names[] = {matchName, printerName, listenName, idleTimeoutName};
+    return std::any_of(std::begin(names), std::end(names), [&argument](const QString &name) {
+        return argument == QLatin1String("--") + name;
+    });
 }
 
 } // namespace
@@ -132,6 +134,7 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
                               .arg(names.join(QLatin1String(", ")), last, parser.value(match)));
         }
         line.match = *mode;
+        line.matchGiven = true;
     } else if (line.printer || line.listen) {
         line.match = MatchMode::EscPos;
     }

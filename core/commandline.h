@@ -18,6 +18,7 @@ struct CommandLine
     Action action = Action::Run;
     QString argumentText;
     MatchMode match = MatchMode::Start;
+    bool matchGiven = false;               // --match was given, rather than implied
     std::optional<PrinterAddress> printer; // none: no pass-through
     std::optional<ListenAddress> listen;   // none: no network print port
     int idleTimeoutSeconds = 30;           // a network job that sends nothing this long ends

@@ -1,6 +1,9 @@
 #include "listenaddress.h"
 
 #include <QRegularExpression>
+#include <QStringList>
+
+#include <algorithm>
 
 QString ListenAddress::text() const
 {
@@ -28,10 +31,10 @@ std::optional<ListenAddress> ListenAddress::parse(const QString &text, QString *
     const QString ipv4 = match.captured(1);
     const QString ipv6 = match.captured(2);
     if (!ipv4.isEmpty()) {
-        for (const QString &part : ipv4.split(QLatin1Char('.'))) {
-            if (part.toInt() > 255)
-                return refuse("is no IPv4 address");
-        }
+        const QStringList parts = ipv4.split(QLatin1Char('.'));
+        if (std::any_of(parts.begin(), parts.end(),
+                        [](const QString &part) { return part.toInt() > 255; }))
+            return refuse("is no IPv4 address");
         address.host = ipv4;
     } else if (!ipv6.isEmpty()) {
         address.host = ipv6;

@@ -47,6 +47,11 @@ EventPump EventPump::applicationLoop()
     return {[] { QCoreApplication::processEvents(); }, waitInEventLoop};
 }
 
+EventPump EventPump::none()
+{
+    return {[] {}, [](const std::function<bool()> &, int) {}};
+}
+
 Receiver::Receiver(ByteSource &source, Field stateField, StatusBoard &board,
                    const StartOptions &options, DrawerLibrary &library, EventPump pump,
                    MatchMode mode, Onward *onward, QObject *parent)

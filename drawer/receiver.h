@@ -24,6 +24,9 @@ struct EventPump
 
     // The application's own event loop; tests give a pump of their own.
     static EventPump applicationLoop();
+    // No pump at all: the drain reads what waits and returns. For a source that may end and be
+    // deleted while the window runs (a network job), and that gains nothing from a byte at a time.
+    static EventPump none();
 };
 
 // How long a drain whose text is only the opening of a drawer command (ESC) waits for the next

@@ -14,7 +14,10 @@ class PrintListener : public QObject
 {
     Q_OBJECT
 public:
-    explicit PrintListener(ListenAddress address, int idleTimeoutMs, QObject *parent = nullptr);
+    // handedOver: a listening socket a service manager made (socket activation), which is
+    // taken instead of making one on the address; -1 for none.
+    PrintListener(ListenAddress address, int idleTimeoutMs, qintptr handedOver = -1,
+                  QObject *parent = nullptr);
 
     const ListenAddress &address() const { return m_address; }
     void listen();
@@ -38,7 +41,11 @@ private:
         PrintListener &m_listener;
     };
 
+    static constexpr int acceptPauseMs = 100;
+
     ListenAddress m_address;
     int m_idleTimeoutMs;
+    qintptr m_handedOver;
+    QString m_lastAcceptError;
     Server m_server{*this};
 };

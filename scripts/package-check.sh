@@ -98,7 +98,7 @@ check_package() {
     for path in '\./usr/bin/tralvo' '\./usr/share/man/man1/tralvo\.1(\.gz)?' \
         '\./usr/share/applications/tralvo\.desktop' \
         '\./usr/share/icons/hicolor/scalable/apps/tralvo\.svg' \
-        '\./(usr/)?lib/systemd/system/tralvo\.service' \
+        '\./(usr/)?lib/systemd/system/tralvo\.service' '\./(usr/)?lib/systemd/system/tralvo\.socket' \
         '\./usr/lib/[^/]+/tralvo/standin/libCashBox\.so' '\./usr/share/tralvo/tralvo\.default'; do
         grep -Eq "^${path}\$" <<<"$contents" || { echo "  the package lacks $path" >&2; return 1; }
     done
@@ -368,6 +368,40 @@ check_execstart() {
 }
 check "the unit's ExecStart with its environment and the template's stand-in: a pulse, SIGTERM exits 0" \
     check_execstart
+
+# The socket unit: valid, installed but not enabled, and what it hands over is taken. The service
+# it starts is the same unit, sandbox and all (its private network too), so its exposure is the
+# one above. Started the way systemd starts it for the socket (systemd-socket-activate hands over
+# the listening socket alike), a job over TCP gets Tralvo's status answer and its kick pulses.
+check_socket_unit() {
+    local socket_unit out answer port=$((20000 + RANDOM % 20000))
+    socket_unit=$(grep -E '/systemd/system/tralvo\.socket$' <<<"$installed") ||
+        { echo "  the package installed no tralvo.socket" >&2; return 1; }
+    out=$(systemd-analyze verify "$socket_unit" 2>&1) && [ -z "$out" ] ||
+        { echo "  systemd-analyze verify $socket_unit:" >&2; echo "$out" >&2; return 1; }
+    grep -qx 'ListenStream=127.0.0.1:9100' "$socket_unit" ||
+        { echo "  tralvo.socket does not listen on 127.0.0.1:9100 alone" >&2; return 1; }
+    ! out=$(ls -d /etc/systemd/system/*.wants/tralvo.socket 2>/dev/null) ||
+        { echo "  installing enabled the socket: $out" >&2; return 1; }
+    out=$(systemd-analyze security --offline=true "$unit" 2>&1) || true
+    echo "package-check: exposure of tralvo.service started by tralvo.socket:" \
+        "$(sed -n 's/.*Overall exposure level for [^:]*: \([0-9][0-9.]*\).*/\1/p' <<<"$out")"
+    (exec env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/ LD_LIBRARY_PATH="$standin_dir" \
+        systemd-socket-activate -E LD_LIBRARY_PATH -l "127.0.0.1:$port" /usr/bin/tralvo 1,0) \
+        >"$tmp/tralvo.out" 2>"$tmp/tralvo.err" &
+    tralvo_pid=$!
+    tralvo_wait_until 50 grep -q "Listening on 127.0.0.1:$port" "$tmp/tralvo.err" ||
+        { echo "  systemd-socket-activate did not listen" >&2; show_output; return 1; }
+    answer=$(printf 'Total 2.40\n\x10\x04\x01\ep\x00\x19\xfa' |
+        timeout 10 socat -t 3 - "TCP:127.0.0.1:$port,shut-none" | od -An -tx1 | tr -d ' \n')
+    [ "$answer" = 12 ] || { echo "  status answer '$answer', not 12" >&2; show_output; return 1; }
+    tralvo_wait_until 100 grep -q '^cashbox-standin: pulse .*-> 0$' "$tmp/tralvo.err" ||
+        { echo "  no pulse within 10 s" >&2; show_output; return 1; }
+    grep -q "tralvo: Network: Open Success" "$tmp/tralvo.err" ||
+        { echo "  the handed-over socket was not taken" >&2; show_output; return 1; }
+    terminate
+}
+check "tralvo.socket verified and not enabled; the socket it hands over is served" check_socket_unit
 
 # Removing masks the unit (the Debian way); installing again must leave it usable and disabled.
 check_remove_and_reinstall() {

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# The network print port behind a real CUPS: starts cupsd (Debian's cups, in the foreground, no
+# systemd needed) unless one runs already, adds a raw queue whose device is
+# socket://127.0.0.1:PORT (Tralvo's --listen), prints a receipt with an image that holds kick
+# bytes and a kick with "lp -o raw", and checks that the job reaches the receipt printer (a
+# serial printer on a socat pair, COM3) byte for byte with one pulse, and that CUPS calls the job
+# done. Stops what it started. Builds the default preset's program first.
+# Usage: scripts/cups-check.sh
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+"$root/scripts/deps.sh" cups cups-client cups-bsd socat
+# shellcheck source=lib/logged.sh
+source "$root/scripts/lib/logged.sh"
+# shellcheck source=lib/virtual.sh
+source "$root/scripts/lib/virtual.sh"
+tralvo_check_name=cups-check
+# shellcheck source=lib/checks.sh
+source "$root/scripts/lib/checks.sh"
+
+tralvo_logged build/cups-check-build.log cmake --preset default
+tralvo_logged build/cups-check-build.log cmake --build --preset default --target tralvo cashbox_standin
+
+queue=tralvo-check
+cupsd_pid=
+tralvo_pid=
+finish() {
+    [ -z "$tralvo_pid" ] || kill -TERM "$tralvo_pid" 2>/dev/null || true
+    lpadmin -x "$queue" 2>/dev/null || true
+    [ -z "$cupsd_pid" ] || { kill -TERM "$cupsd_pid" 2>/dev/null; wait "$cupsd_pid" 2>/dev/null; } || true
+    tralvo_cleanup
+}
+trap finish EXIT
+
+running() { tralvo_output_has -x 'scheduler is running' -- lpstat -r; }
+if running; then
+    echo "cups-check: using the cupsd that runs already"
+else
+    mkdir -p /run/cups
+    cupsd -f >/dev/null 2>&1 &
+    cupsd_pid=$!
+    tralvo_wait_until 100 running || { echo "cups-check: cupsd did not start" >&2; exit 1; }
+fi
+
+tralvo_comdir
+ports=$TRALVO_PORTS
+tralvo_socat_pair "$ports" 3 4
+cat "$ports/com4" >"$ports/printed" &
+tralvo_pids+=($!)
+port=$((20000 + RANDOM % 20000))
+TRALVO_COMDIR=$ports LD_LIBRARY_PATH=$root/build/standin CASHBOX_STANDIN_LOG=$ports/pulses \
+    QT_QPA_PLATFORM=offscreen "$root/build/bin/tralvo" "--listen=$port" --printer=COM3 1,0 \
+    2>"$ports/tralvo.err" &
+tralvo_pid=$!
+tralvo_wait_until 100 grep -q 'Network: Open Success' "$ports/tralvo.err" ||
+    { echo "cups-check: tralvo did not listen" >&2; cat "$ports/tralvo.err" >&2; exit 1; }
+
+# A receipt, a GS v 0 image (8 x 2 bytes) whose data holds both kinds of kick, and a kick.
+{
+    printf '\e@Coffee        2.40\nTotal          2.40\n\n'
+    printf '\x1dv0\x00\x08\x00\x02\x00\ep\x00\x19\xfa\x10\x14\x01\x00\x05UUUUUU'
+    printf '\e@\ep\x00\x19\xfa\x1dV\x01'
+} >"$ports/job.bin"
+
+print_job() {
+    local out id
+    lpadmin -p "$queue" -E -v "socket://127.0.0.1:$port" -m raw 2>/dev/null ||
+        { echo "  lpadmin could not add the queue" >&2; return 1; }
+    out=$(lp -d "$queue" -o raw "$ports/job.bin") || { echo "  lp failed" >&2; return 1; }
+    id=$(sed -n 's/^request id is \([^ ]*\).*/\1/p' <<<"$out")
+    echo "cups-check: $out"
+    tralvo_wait_for "[ \$(stat -c %s '$ports/printed') -ge \$(stat -c %s '$ports/job.bin') ]" 200 ||
+        { echo "  the printer got $(stat -c %s "$ports/printed") of $(stat -c %s "$ports/job.bin") bytes" >&2; return 1; }
+    cmp "$ports/job.bin" "$ports/printed" >&2 || return 1
+    tralvo_wait_until 200 tralvo_output_has "^$id " -- lpstat -W completed -o "$queue" ||
+        { echo "  CUPS did not call $id done" >&2; lpstat -o >&2; return 1; }
+    sleep 0.5
+    [ "$(grep -c pulse "$ports/pulses" 2>/dev/null)" = 1 ] ||
+        { echo "  $(grep -c pulse "$ports/pulses" 2>/dev/null) pulses, not 1" >&2; return 1; }
+}
+tralvo_check "a raw CUPS job through the network print port reaches the printer byte for byte, one pulse" \
+    print_job || true
+tralvo_check_summary
