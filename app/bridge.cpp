@@ -99,23 +99,23 @@ void Bridge::load(const QString &argumentText)
     if (m_printer && outcome != StartOutcome::OptionsFailed) {
         m_board.setText(Field::PrinterPort, m_printer->address().port);
         m_window.addPrinterGroup();
-        openPrinter();
+        openWithRetry(Field::PrinterState, m_printerRetry, [this] { m_printer->open(); });
     }
     if (m_listener && outcome != StartOutcome::OptionsFailed) {
         m_board.setText(Field::NetworkAddress, m_listener->address().text());
         m_window.addNetworkGroup();
-        openListener();
+        openWithRetry(Field::NetworkState, m_listenRetry, [this] { m_listener->listen(); });
     }
 }
 
-void Bridge::openListener()
+void Bridge::openWithRetry(Field stateField, PortRetry &retry, const std::function<void()> &open)
 {
     try {
-        m_listener->listen();
-        m_board.setText(Field::NetworkState, StatusText::openSuccess());
+        open();
+        m_board.setText(stateField, StatusText::openSuccess());
     } catch (...) {
-        reportCurrentFailure(m_board, Field::NetworkState, StatusText::openFailed());
-        m_listenRetry.start();
+        reportCurrentFailure(m_board, stateField, StatusText::openFailed());
+        retry.start();
     }
 }
 
@@ -146,17 +146,6 @@ void Bridge::takeJob(NetworkJob *job)
             gate->release();
         job->end();
     });
-}
-
-void Bridge::openPrinter()
-{
-    try {
-        m_printer->open();
-        m_board.setText(Field::PrinterState, StatusText::openSuccess());
-    } catch (...) {
-        reportCurrentFailure(m_board, Field::PrinterState, StatusText::openFailed());
-        m_printerRetry.start();
-    }
 }
 
 void Bridge::printerLost(const QString &reason)

@@ -8,6 +8,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 class CommControl;
@@ -58,10 +59,10 @@ private:
     void sendTestRequest();
     void devicePortOpened();
     void devicePortLost();
-    void openPrinter();
     void printerLost(const QString &reason);
     void passReplyBack(const QByteArray &bytes);
-    void openListener();
+    // Opens with open(); a failure shows "Open Failed" and starts the retry.
+    void openWithRetry(Field stateField, PortRetry &retry, const std::function<void()> &open);
     void takeJob(NetworkJob *job);
 
     StatusBoard &m_board;
