@@ -14,9 +14,9 @@ class StatusResponder : public Onward
 public:
     using Onward::Onward;
 
-    // The answer to DLE EOT n: bit 1 and bit 4 set, every state bit clear, so 0x12 for each n;
-    // bit 2 of n = 1 tells the drawer's pin 3, which Tralvo does not know, so low.
-    static char answer(int n);
+    // The answer to every DLE EOT n: bit 1 and bit 4 set, every state bit clear. Bit 2 of the
+    // answer to n = 1 tells the drawer's pin 3, which Tralvo does not know, so low.
+    static constexpr char onlineWithPaper = '\x12';
 
     qint64 room() const override { return qint64{1} << 30; }
     qint64 send(const QByteArray &bytes) override;

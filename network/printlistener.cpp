@@ -20,8 +20,7 @@ PrintListener::PrintListener(ListenAddress address, int idleTimeoutMs, qintptr h
         m_address.host = m_server.serverAddress().toString();
         m_address.port = m_server.serverPort();
     }
-    // A storm of connections is taken in as it comes; each waits its turn as a job.
-    m_server.setMaxPendingConnections(1024);
+    // A storm of connections waits in the system's queue until taken.
 #if QT_VERSION >= QT_VERSION_CHECK(6, 3, 0)
     m_server.setListenBacklogSize(1024);
 #endif

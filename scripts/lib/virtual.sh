@@ -36,9 +36,9 @@ tralvo_wait_until() {
 tralvo_wait_for() { tralvo_wait_until "$2" eval "$1"; }
 
 # tralvo_output_has <grep options...> <pattern> -- <command...>: succeeds when the command
-# succeeds and grep -q with those options finds a line of its output. The same as
-# "command | grep -q ...", but the output is read to its end first: under pipefail that pipeline
-# fails when grep stops reading early and the command dies of SIGPIPE.
+# succeeds and grep -q with those options finds a line of its output. Unlike piping the command
+# into grep -q, the output is read to its end first: under pipefail such a pipe fails when grep
+# stops reading early and the command dies of SIGPIPE.
 tralvo_output_has() {
     local options=() out
     while [ "$#" -gt 0 ] && [ "$1" != -- ]; do
