@@ -4,7 +4,7 @@
 #include "configureport.h"
 #include "logging.h"
 #include "networkjob.h"
-#include "printerport.h"
+#include "printer.h"
 #include "printerturns.h"
 #include "printlistener.h"
 #include "startup.h"
@@ -14,6 +14,7 @@
 #include "testrequest.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 
 Bridge::Bridge(StatusBoard &board, StatusWindow &window, CommControl &devicePort,
                CommControl &testPort, DrawerLibrary &library, QObject *parent)
@@ -41,7 +42,7 @@ Bridge::Bridge(StatusBoard &board, StatusWindow &window, CommControl &devicePort
 
 Bridge::~Bridge() = default;
 
-void Bridge::setPrinterLine(MatchMode mode, PrinterPort *printer, PrintListener *listener)
+void Bridge::setPrinterLine(MatchMode mode, Printer *printer, PrintListener *listener)
 {
     m_match = mode;
     if (m_printer)
@@ -55,8 +56,10 @@ void Bridge::setPrinterLine(MatchMode mode, PrinterPort *printer, PrintListener 
     m_receiver.reset();
     m_deviceGate.reset();
     m_turns.reset();
+    // The Device port's bytes are a job at the printer until its input pauses, so that a network
+    // job may come between and a network printer knows when to close the connection.
     Onward *deviceOnward = printer;
-    if (printer && listener) {
+    if (printer) {
         m_turns = std::make_unique<PrinterTurns>(*printer);
         m_deviceGate = std::make_unique<PrinterGate>(*m_turns, devicePauseMs);
         deviceOnward = m_deviceGate.get();
@@ -68,7 +71,7 @@ void Bridge::setPrinterLine(MatchMode mode, PrinterPort *printer, PrintListener 
     if (deviceOnward)
         connect(deviceOnward, &Onward::replied, this, &Bridge::passReplyBack);
     if (printer)
-        connect(printer, &PrinterPort::lost, this, &Bridge::printerLost);
+        connect(printer, &Printer::lost, this, &Bridge::printerLost);
     if (listener)
         connect(listener, &PrintListener::jobArrived, this, &Bridge::takeJob);
 }
@@ -97,7 +100,7 @@ void Bridge::load(const QString &argumentText)
                   "will fail",
                   qPrintable(m_options.profileField));
     if (m_printer && outcome != StartOutcome::OptionsFailed) {
-        m_board.setText(Field::PrinterPort, m_printer->address().port);
+        m_board.setText(Field::PrinterPort, m_printer->name());
         m_window.addPrinterGroup();
         openWithRetry(Field::PrinterState, m_printerRetry, [this] { m_printer->open(); });
     }
@@ -128,23 +131,23 @@ void Bridge::takeJob(NetworkJob *job)
         return;
     }
     Onward *onward = nullptr;
-    PrinterGate *gate = nullptr;
-    if (m_turns) {
-        gate = new PrinterGate(*m_turns, 0, job);
-        onward = gate;
-    } else {
+    if (m_turns)
+        onward = new PrinterGate(*m_turns, 0, job);
+    else
         onward = new StatusResponder(job);
-    }
     connect(onward, &Onward::replied, job, &NetworkJob::reply);
     auto *receiver = new Receiver(*job, Field::NetworkState, m_board, m_options, m_library,
                                   EventPump::none(), m_match, onward, job);
     // In the start mode the job's opening is the text; in the others, each read as ever.
     if (m_match == MatchMode::Start || m_match == MatchMode::Any)
         receiver->takeWholeSourceAsOneText();
-    connect(job, &NetworkJob::finished, job, [job, gate] {
-        if (gate)
-            gate->release();
-        job->end();
+    // The client hears the printer's replies until the job has been written, and then the
+    // connection closes: a print system's socket backend calls the job done at that close.
+    connect(job, &NetworkJob::finished, job, [job, onward] {
+        onward->endJob([job = QPointer<NetworkJob>(job)] {
+            if (job)
+                job->end();
+        });
     });
 }
 

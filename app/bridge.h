@@ -15,7 +15,7 @@ class CommControl;
 class DrawerLibrary;
 class NetworkJob;
 class PrinterGate;
-class PrinterPort;
+class Printer;
 class PrinterTurns;
 class PrintListener;
 class StatusWindow;
@@ -35,7 +35,7 @@ public:
 
     // Before load(): how kicks are found, the printer the bytes pass on to, and the network
     // print port (none: null).
-    void setPrinterLine(MatchMode mode, PrinterPort *printer, PrintListener *listener = nullptr);
+    void setPrinterLine(MatchMode mode, Printer *printer, PrintListener *listener = nullptr);
 
     void load(const QString &argumentText);
     // Shutdown; runs once, however the program is ended.
@@ -47,7 +47,8 @@ public:
 
     // How long shutdown waits for the printer to take what is still queued for it.
     static constexpr int printerFlushMs = 2000;
-    // How long the Device port's input must pause before a network job may have the printer.
+    // How long the Device port's input must pause for its job at the printer to end, so that a
+    // network job may have the printer, and a network printer's connection closes.
     static constexpr int devicePauseMs = 1000;
 
 Q_SIGNALS:
@@ -72,9 +73,9 @@ private:
     DrawerLibrary &m_library;
     StartOptions m_options;
     MatchMode m_match = MatchMode::Start;
-    PrinterPort *m_printer = nullptr;
+    Printer *m_printer = nullptr;
     PrintListener *m_listener = nullptr;
-    // With a printer and the network print port, the sources take turns at the printer.
+    // With a printer, the sources take turns at it, a job at a time.
     std::unique_ptr<PrinterTurns> m_turns;
     std::unique_ptr<PrinterGate> m_deviceGate;
     std::unique_ptr<Receiver> m_receiver;

@@ -4,6 +4,7 @@
 #include "display.h"
 #include "logging.h"
 #include "messagelog.h"
+#include "networkprinter.h"
 #include "printerport.h"
 #include "printlistener.h"
 #include "qtcommcontrol.h"
@@ -66,8 +67,10 @@ int main(int argc, char *argv[])
     case CommandLine::Action::Run:
         break;
     }
-    std::unique_ptr<PrinterPort> printer;
-    if (commandLine.printer)
+    std::unique_ptr<Printer> printer;
+    if (commandLine.printer && commandLine.printer->kind == PrinterAddress::Kind::Socket)
+        printer = std::make_unique<NetworkPrinter>(*commandLine.printer);
+    else if (commandLine.printer)
         printer = std::make_unique<PrinterPort>(*commandLine.printer);
 
     StatusBoard board;

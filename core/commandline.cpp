@@ -67,7 +67,8 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
         QStringLiteral("Pass every byte on to the receipt printer at PORT, and its replies back; "
                        "PORT is COMn or a device path (a terminal or a character device), "
                        "SETTINGS baud,parity,data,stop[,none|rtscts|xonxoff] (default "
-                       "9600,N,8,1,none). Implies --match=escpos."),
+                       "9600,N,8,1,none); or a network printer, socket://HOST[:PORT] (default "
+                       "port 9100), connected for each job. Implies --match=escpos."),
         QStringLiteral("PORT[:SETTINGS]"));
     const QCommandLineOption listen(
         listenName,

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QObject>
 
+#include <functional>
+
 // Where the POS's bytes go on to once the receiver has looked at them (the receipt printer),
 // holding what it has not passed on yet within a bound.
 class Onward : public QObject
@@ -15,6 +17,13 @@ public:
     virtual qint64 room() const = 0;
     // Takes at most room() bytes and returns how many it took.
     virtual qint64 send(const QByteArray &bytes) = 0;
+    // The bytes sent so far are one job: whenWritten (if any) runs once its last byte has gone
+    // on, here at once.
+    virtual void endJob(const std::function<void()> &whenWritten = {})
+    {
+        if (whenWritten)
+            whenWritten();
+    }
 
 Q_SIGNALS:
     // Bytes the far end sent back (a printer's status replies), for the source that sent to it.

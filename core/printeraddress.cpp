@@ -19,10 +19,37 @@ QString systemLocation(const QString &port)
 #endif
 }
 
+std::optional<PrinterAddress> parseSocket(const QString &text, QString *error)
+{
+    // HOST[:PORT] after the scheme; an IPv6 address in brackets, as in a URI.
+    static const QRegularExpression form(
+        QStringLiteral(
+            R"(^socket://(?:\[([0-9A-Fa-f:.]*:[0-9A-Fa-f:.]*)\]|([A-Za-z0-9._-]+))(?::(\d+))?/?$)"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = form.match(text);
+    const uint port = match.captured(3).isEmpty() ? PrinterAddress::defaultSocketPort
+                                                  : match.captured(3).toUInt();
+    if (!match.hasMatch() || port < 1 || port > 65535) {
+        if (error)
+            *error = QStringLiteral("the network printer \"%1\" is not socket://HOST[:PORT] with a "
+                                    "port from 1 to 65535")
+                         .arg(text);
+        return std::nullopt;
+    }
+    PrinterAddress address;
+    address.kind = PrinterAddress::Kind::Socket;
+    address.port = text;
+    address.location = match.captured(1).isEmpty() ? match.captured(2) : match.captured(1);
+    address.socketPort = static_cast<quint16>(port);
+    return address;
+}
+
 } // namespace
 
 std::optional<PrinterAddress> PrinterAddress::parse(const QString &text, QString *error)
 {
+    if (text.startsWith(QLatin1String("socket:"), Qt::CaseInsensitive))
+        return parseSocket(text, error);
     const auto refuse = [error](const QString &why) {
         if (error)
             *error = why;

@@ -5,13 +5,15 @@
 #include <QTimer>
 
 #include <deque>
+#include <functional>
 
 class PrinterGate;
 
 // One printer shared by several sources of POS bytes (the Device port, network jobs), so that
 // jobs never interleave at it: a source holds the printer from its first byte to the end of its
 // job, the others wait their turn in the order they asked, and the printer's replies go to the
-// holder. Each source reaches the printer through a gate of its own.
+// holder, or, between turns, to the last holder (whose job may still be going out). Each source
+// reaches the printer through a gate of its own.
 class PrinterTurns : public QObject
 {
     Q_OBJECT
@@ -23,17 +25,19 @@ public:
 private:
     friend class PrinterGate;
     bool askFor(PrinterGate *gate);
-    void giveUp(PrinterGate *gate);
+    void giveUp(PrinterGate *gate, const std::function<void()> &whenWritten);
+    void forget(PrinterGate *gate);
 
     Onward &m_printer;
     PrinterGate *m_holder = nullptr;
+    PrinterGate *m_lastHolder = nullptr;
     std::deque<PrinterGate *> m_waiting;
 };
 
 // A source's way to the shared printer. Its room is the printer's while it holds the turn and
-// none while another source does; asking for room joins the queue. The turn ends with release(),
-// or, for a source whose jobs have no end of their own (the serial line), once it has sent
-// nothing for pauseMs.
+// none while another source does; asking for room joins the queue. The turn ends, and with it a
+// job at the printer, with release(), or, for a source whose jobs have no end of their own (the
+// serial line), once it has sent nothing for pauseMs.
 class PrinterGate : public Onward
 {
     Q_OBJECT
@@ -43,12 +47,16 @@ public:
 
     qint64 room() const override;
     qint64 send(const QByteArray &bytes) override;
-    // The job has ended: the next source may have the printer.
-    void release();
+    // The job has ended: the next source may have the printer. whenWritten (if any) runs once
+    // the printer has written the job's last byte.
+    void release(const std::function<void()> &whenWritten = {});
+    void endJob(const std::function<void()> &whenWritten = {}) override { release(whenWritten); }
 
 private:
     friend class PrinterTurns;
 
     PrinterTurns &m_turns;
     QTimer m_pause;
+    // The printer took less than the source had for it: the source waits for room, not idle.
+    mutable bool m_heldBack = false;
 };

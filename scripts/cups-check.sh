@@ -3,8 +3,9 @@
 # systemd needed) unless one runs already, adds a raw queue whose device is
 # socket://127.0.0.1:PORT (Tralvo's --listen), prints a receipt with an image that holds kick
 # bytes and a kick with "lp -o raw", and checks that the job reaches the receipt printer (a
-# serial printer on a socat pair, COM3) byte for byte with one pulse, and that CUPS calls the job
-# done. Stops what it started. Builds the default preset's program first.
+# network printer, --printer=socket://127.0.0.1:PORT, that socat stands in for) byte for byte
+# with one pulse, and that CUPS calls the job done. Stops what it started. Builds the default
+# preset's program first.
 # Usage: scripts/cups-check.sh
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -44,13 +45,16 @@ fi
 
 tralvo_comdir
 ports=$TRALVO_PORTS
-tralvo_socat_pair "$ports" 3 4
-cat "$ports/com4" >"$ports/printed" &
-tralvo_pids+=($!)
 port=$((20000 + RANDOM % 20000))
+printer_port=$((port + 1))
+# The network printer: every connection's bytes, one after the other, in one file.
+: >"$ports/printed"
+socat -u "TCP-LISTEN:$printer_port,bind=127.0.0.1,reuseaddr,fork" \
+    "OPEN:$ports/printed,wronly,append" 2>/dev/null &
+tralvo_pids+=($!)
 TRALVO_COMDIR=$ports LD_LIBRARY_PATH=$root/build/standin CASHBOX_STANDIN_LOG=$ports/pulses \
-    QT_QPA_PLATFORM=offscreen "$root/build/bin/tralvo" "--listen=$port" --printer=COM3 1,0 \
-    2>"$ports/tralvo.err" &
+    QT_QPA_PLATFORM=offscreen "$root/build/bin/tralvo" "--listen=$port" \
+    "--printer=socket://127.0.0.1:$printer_port" 1,0 2>"$ports/tralvo.err" &
 tralvo_pid=$!
 tralvo_wait_until 100 grep -q 'Network: Open Success' "$ports/tralvo.err" ||
     { echo "cups-check: tralvo did not listen" >&2; cat "$ports/tralvo.err" >&2; exit 1; }

@@ -308,21 +308,27 @@ check_sandbox() {
 }
 check "tralvo.service verified without a warning, exposure 2.5 or lower" check_sandbox
 
-# The example drop-in with every one of its settings taken at once: valid, and read.
+# An example drop-in with every one of its settings taken at once: valid, and read (the security
+# report shows the mark of a setting only it makes); its exposure is printed.
 check_drop_in() {
-    local example out dir=$tmp/units
-    example=$(grep -E '/tralvo\.service\.d/vendor-library\.conf$' <<<"$installed") ||
-        { echo "  the package installed no tralvo.service.d/vendor-library.conf" >&2; return 1; }
+    local name=$1 mark=$2 example out dir=$tmp/units-$1
+    example=$(grep -E "/tralvo\.service\.d/$name\.conf\$" <<<"$installed") ||
+        { echo "  the package installed no tralvo.service.d/$name.conf" >&2; return 1; }
     mkdir -p "$dir/tralvo.service.d"
     cp "$unit" "$dir/"
-    sed -E 's/^#([A-Za-z]+=)/\1/' "$example" >"$dir/tralvo.service.d/vendor-library.conf"
+    sed -E 's/^#([A-Za-z]+=)/\1/' "$example" >"$dir/tralvo.service.d/$name.conf"
     out=$(systemd-analyze verify "$dir/tralvo.service" 2>&1) && [ -z "$out" ] ||
         { echo "  systemd-analyze verify with $example:" >&2; echo "$out" >&2; return 1; }
-    out=$(systemd-analyze security --offline=true "$dir/tralvo.service" 2>&1) &&
-        grep -q '✗ CapabilityBoundingSet=~CAP_SYS_RAWIO' <<<"$out" ||
+    out=$(systemd-analyze security --offline=true "$dir/tralvo.service" 2>&1) || true
+    tralvo_output_has -F "$mark" -- echo "$out" ||
         { echo "  systemd-analyze did not apply $example" >&2; return 1; }
+    echo "package-check: exposure of tralvo.service with $name.conf:" \
+        "$(sed -n 's/.*Overall exposure level for [^:]*: \([0-9][0-9.]*\).*/\1/p' <<<"$out")"
 }
-check "the example drop-in vendor-library.conf is installed, valid with all its settings" check_drop_in
+check "the example drop-in vendor-library.conf is installed, valid with all its settings" \
+    check_drop_in vendor-library '✗ CapabilityBoundingSet=~CAP_SYS_RAWIO'
+check "the example drop-in network-printer.conf is installed, valid with all its settings" \
+    check_drop_in network-printer '✗ IPAddressDeny='
 
 # The unit's ExecStart with its variables expanded as systemd does for plain words ($NAME: split
 # at blanks, nothing when empty; ${NAME}: one argument), from its Environment= lines and then a

@@ -9,24 +9,11 @@
 #endif
 #include "serialline.h"
 
-#include <QDeadlineTimer>
-#include <QTimer>
-
-#include <algorithm>
 #include <cerrno>
 #include <utility>
 
-namespace {
-
-// What is handed to QSerialPort at a time: enough to keep the line busy between two passes of
-// the event loop, little enough that a port lost at run time loses at most this much of what
-// it was not yet sure of.
-constexpr qint64 handOver = qint64{16} * 1024;
-
-} // namespace
-
 PrinterPort::PrinterPort(PrinterAddress address, qint64 capacity, QObject *parent)
-    : Onward(parent), m_address(std::move(address)), m_capacity(capacity)
+    : Printer(capacity, parent), m_address(std::move(address))
 {
     connect(&m_port, &QSerialPort::bytesWritten, this, &PrinterPort::handleBytesWritten);
     connect(&m_port, &QSerialPort::readyRead, this, &PrinterPort::handleReadyRead);
@@ -92,85 +79,33 @@ void PrinterPort::close()
     if (m_device && m_device->isOpen())
         m_device->close();
     m_device = nullptr;
-    // What the port held unwritten goes out again at the next open.
-    m_handed = 0;
+    forgetHanded();
 }
 
-qint64 PrinterPort::flush(int timeoutMs)
+bool PrinterPort::waitForDevice(int ms)
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (isOpen() && queued() > 0 && !deadline.hasExpired()) {
-        writeMore();
-        if (!m_device->waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
-            break;
-    }
-    return queued();
+    return isOpen() && m_device->waitForBytesWritten(ms);
 }
 
-qint64 PrinterPort::send(const QByteArray &bytes)
+qint64 PrinterPort::devicePending() const
 {
-    const qint64 taken = std::min<qint64>(bytes.size(), room());
-    if (taken <= 0)
-        return 0;
-    if (m_head > 0 && m_head >= m_queue.size() / 2) {
-        // Written bytes are dropped from the front in large steps, not one chunk at a time.
-        m_queue.remove(0, static_cast<CommControl::ByteCount>(m_head));
-        m_head = 0;
-    }
-    m_queue.append(bytes.constData(), static_cast<CommControl::ByteCount>(taken));
-    m_roomShort = room() < m_capacity / 2;
-    writeMore();
-    return taken;
+    return m_device ? m_device->bytesToWrite() : 0;
 }
 
-void PrinterPort::writeMore()
+qint64 PrinterPort::writeToDevice(const char *data, qint64 size)
 {
-    if (!isOpen())
-        return;
-    const qint64 unhanded = queued() - m_handed;
-    const qint64 now = std::min(unhanded, handOver - m_handed);
-    if (now <= 0)
-        return;
-    const qint64 written =
-        m_device->write(m_queue.constData() + m_head + m_handed, static_cast<qint64>(now));
-    if (written <= 0)
-        return;
-    m_handed += written;
+    const qint64 written = m_device->write(data, size);
     // Out now rather than at the next pass of the event loop: a small write is a status request
     // the POS waits for. QSerialPort writes only what the line takes without blocking.
-    if (m_device == &m_port)
+    if (written > 0 && m_device == &m_port)
         m_port.flush();
+    return written;
 }
 
 void PrinterPort::handleBytesWritten()
 {
-    if (!m_device)
-        return;
-    // What the port still holds, rather than the count the signal gives: QSerialPort's count
-    // leaves out what is written while the signal is being handled.
-    const qint64 done = m_handed - std::min(m_handed, m_device->bytesToWrite());
-    m_handed -= done;
-    m_head += done;
-    if (m_head == m_queue.size()) {
-        m_queue.clear();
-        m_head = 0;
-    }
-    // Not from inside the port's own signal: QSerialPort may write at once what it is given
-    // there and never signal it, and the sender that roomAvailable() wakes writes too.
-    if (!m_continuing) {
-        m_continuing = true;
-        QTimer::singleShot(0, this, &PrinterPort::continueWriting);
-    }
-}
-
-void PrinterPort::continueWriting()
-{
-    m_continuing = false;
-    const bool wasShort = m_roomShort;
-    writeMore();
-    m_roomShort = room() < m_capacity / 2;
-    if (wasShort && !m_roomShort)
-        Q_EMIT roomAvailable();
+    if (m_device)
+        deviceWrote();
 }
 
 void PrinterPort::handleReadyRead()
@@ -197,10 +132,4 @@ void PrinterPort::handleError(QSerialPort::SerialPortError error)
     if (!m_port.isOpen())
         return;
     loseDevice(QStringLiteral("port lost: %1").arg(m_port.errorString()));
-}
-
-void PrinterPort::loseDevice(const QString &reason)
-{
-    close();
-    Q_EMIT lost(reason);
 }

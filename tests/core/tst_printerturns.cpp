@@ -44,9 +44,11 @@ void TestPrinterTurns::turns()
     Q_EMIT printer.replied("\x16");
     QCOMPARE(serialReplies.count(), 1);
     printer.free = 0;
+    QCOMPARE(serial.room(), qint64(0)); // the serial source has more, and waits
     QTest::qWait(150);
     QCOMPARE(turns.holder(), &serial);
     printer.free = 100;
+    QCOMPARE(serial.room(), qint64(100));  // woken, it finds room and has nothing more
     QTRY_COMPARE(turns.holder(), b.get()); // b asked before a
     b.reset();                             // a job that goes gives the printer up
     QCOMPARE(aTurn.count(), 1);

@@ -292,10 +292,17 @@ void TestPrinterPort::address_data()
     QTest::addColumn<QString>("location"); // refused: what the reason names
     QTest::addColumn<int>("baud");
     QTest::addColumn<Flow>("flow");
+    QTest::addColumn<int>("socketPort"); // 0: a port or a device
 
     const auto row = [](const char *name, const QString &text, const QString &port,
-                        const QString &location, int baud = 9600, Flow flow = Flow::None) {
-        QTest::newRow(name) << text << port << location << baud << flow;
+                        const QString &location, int baud = 9600, Flow flow = Flow::None,
+                        int socketPort = 0) {
+        QTest::newRow(name) << text << port << location << baud << flow << socketPort;
+    };
+    const auto socket = [&row](const char *name, const QString &text, const QString &host,
+                               int socketPort) {
+        row(name, text, host.isEmpty() ? QString() : text, host.isEmpty() ? text : host, 9600,
+            Flow::None, socketPort);
     };
     const QString byPath = QStringLiteral("/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0");
     row("port alone: 9600,N,8,1", "COM3", "COM3", "/tmp/ports/com3");
@@ -312,6 +319,13 @@ void TestPrinterPort::address_data()
     row("bad baud", "COM3:fast,N,8,1", "", "fast");
     row("no port number", "COM:9600,N,8,1", "", "COM");
     row("relative path", "ttyUSB0", "", "ttyUSB0");
+    socket("network printer, port 9100", "socket://192.168.1.50", "192.168.1.50", 9100);
+    socket("network printer by name and port", "SOCKET://till-printer.lan:9101", "till-printer.lan",
+           9101);
+    socket("network printer, IPv6", "socket://[fe80::1]:9100/", "fe80::1", 9100);
+    socket("network printer, port out of range", "socket://printer:70000", "", 0);
+    socket("network printer with a path", "socket://printer/queue", "", 0);
+    socket("network printer with no host", "socket://:9100", "", 0);
 }
 
 void TestPrinterPort::address()
@@ -332,6 +346,10 @@ void TestPrinterPort::address()
     QCOMPARE(address->location, location);
     QTEST(int(address->settings.baud), "baud");
     QTEST(address->settings.flowControl, "flow");
+    QFETCH(int, socketPort);
+    QCOMPARE(address->kind == PrinterAddress::Kind::Socket, socketPort != 0);
+    if (socketPort != 0)
+        QCOMPARE(int(address->socketPort), socketPort);
 }
 
 QTEST_GUILESS_MAIN(TestPrinterPort)
