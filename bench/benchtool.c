@@ -21,12 +21,26 @@
 //       are not counted), the microseconds taken one a line in <latencies_out>. Prints key=value
 //       lines, among them the bridge's time on a CPU per small write (schedstat). With no
 //       command, the small writes go through one pair, near end to far end.
+//   benchtool net <sink> <port> <job_bytes> <kicks> <interval_ms> <writes_out> -- <command...>
+//       network print port: makes the printer's end <sink> (pty:PATH, a pseudo-terminal whose far
+//       end is linked as PATH; fifo:PATH, a named pipe; tcp:HOST:PORT, a listening socket that
+//       takes any number of connections), starts the command (the bridge from TCP <port> on
+//       127.0.0.1 to the sink) and waits until it listens. With <kicks> > 0, first a warm-up
+//       job (a line and a drawer command, which binds the drawer library). Then one connection
+//       sends a job of <job_bytes> receipt lines in 64 KiB writes while the sink is read as fast
+//       as it comes; the bridge's CPU is read before the connection and once the last byte has
+//       come. Then <kicks> times a new connection that writes ESC p 0x00 0x19 0xFA in one write()
+//       and closes, at least <interval_ms> apart, CLOCK_MONOTONIC just before each write() one
+//       line in <writes_out> (as kick writes it). Prints key=value lines.
 
 #define _GNU_SOURCE
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <arpa/inet.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -36,6 +50,8 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <time.h>
@@ -580,6 +596,344 @@ static int cmd_bridge(int argc, char **argv)
     return rc;
 }
 
+// --- network print port ----------------------------------------------------------------------
+
+// Receipt text: 48-byte lines of printable ASCII, numbered, so that a byte lost, doubled or
+// moved shows. No byte below 0x20 but the line feed: no command of any kind.
+static unsigned char *receipt_job(size_t size)
+{
+    unsigned char *job = malloc(size + 64);
+    if (!job)
+        exit(2);
+    static const char *items[] = {"COFFEE LARGE", "BAGEL PLAIN", "ORANGE JUICE", "MUFFIN BLUEB",
+                                  "TEA GREEN", "CROISSANT", "WATER STILL", "SANDWICH HAM"};
+    for (size_t at = 0, line = 0; at < size; at += 48, ++line) {
+        char text[64];
+        snprintf(text, sizeof text, "%08zu %-12s %2zu x %6zu.%02zu  EUR %6zu.%02zu", line % 100000000,
+                 items[line % 8], 1 + line % 9, line % 1000, line % 100, line % 9000, line % 97);
+        snprintf((char *)job + at, 49, "%-47.47s\n", text);
+    }
+    return job;
+}
+
+static void set_cloexec(int fd)
+{
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
+}
+
+// The printer's end of the bridge, which the bench reads.
+struct sink {
+    char kind;       // 'p' pseudo-terminal, 'f' named pipe, 't' TCP
+    int fd;          // the master, the pipe's read end, or the listening socket
+    int keep;        // held so the bridge's going never reads as an end: the slave, a pipe writer
+    int conns[64];   // TCP: connections taken
+    int nconns;
+    long long total; // bytes read, all of them
+};
+
+static int parse_host_port(const char *text, struct sockaddr_in *addr)
+{
+    char host[64];
+    const char *colon = strrchr(text, ':');
+    if (!colon || colon - text >= (long)sizeof host)
+        return -1;
+    memcpy(host, text, (size_t)(colon - text));
+    host[colon - text] = '\0';
+    memset(addr, 0, sizeof *addr);
+    addr->sin_family = AF_INET;
+    addr->sin_port = htons((uint16_t)atoi(colon + 1));
+    return inet_pton(AF_INET, host, &addr->sin_addr) == 1 ? 0 : -1;
+}
+
+static void open_sink(struct sink *s, const char *spec)
+{
+    memset(s, 0, sizeof *s);
+    s->keep = -1;
+    const char *arg = strchr(spec, ':');
+    if (!arg) {
+        fprintf(stderr, "benchtool: sink %s is not pty:PATH, fifo:PATH or tcp:HOST:PORT\n", spec);
+        exit(64);
+    }
+    ++arg;
+    s->kind = spec[0];
+    if (strncmp(spec, "pty:", 4) == 0) {
+        char path[128];
+        if (openpty(&s->fd, &s->keep, path, NULL, NULL) != 0) {
+            fprintf(stderr, "benchtool: openpty: %s\n", strerror(errno));
+            exit(2);
+        }
+        set_cloexec(s->fd);
+        set_cloexec(s->keep);
+        struct termios tio;
+        tcgetattr(s->keep, &tio);
+        cfmakeraw(&tio);
+        tcsetattr(s->keep, TCSANOW, &tio);
+        unlink(arg);
+        if (symlink(path, arg) != 0) {
+            fprintf(stderr, "benchtool: cannot link %s: %s\n", arg, strerror(errno));
+            exit(2);
+        }
+    } else if (strncmp(spec, "fifo:", 5) == 0) {
+        unlink(arg);
+        if (mkfifo(arg, 0600) != 0 ||
+            (s->fd = open(arg, O_RDONLY | O_NONBLOCK | O_CLOEXEC)) < 0 ||
+            (s->keep = open(arg, O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0) {
+            fprintf(stderr, "benchtool: cannot make the pipe %s: %s\n", arg, strerror(errno));
+            exit(2);
+        }
+    } else if (strncmp(spec, "tcp:", 4) == 0) {
+        struct sockaddr_in addr;
+        const int on = 1;
+        if (parse_host_port(arg, &addr) != 0) {
+            fprintf(stderr, "benchtool: %s is no HOST:PORT\n", arg);
+            exit(64);
+        }
+        s->fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        setsockopt(s->fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        if (bind(s->fd, (struct sockaddr *)&addr, sizeof addr) != 0 || listen(s->fd, 64) != 0) {
+            fprintf(stderr, "benchtool: cannot listen on %s: %s\n", arg, strerror(errno));
+            exit(2);
+        }
+    } else {
+        fprintf(stderr, "benchtool: unknown sink %s\n", spec);
+        exit(64);
+    }
+}
+
+// Reads what reaches the sink into buf (NULL: counts it only) until size bytes have come or
+// timeout_s passes without a byte. TCP connections are taken as they come and read alike.
+static size_t sink_read(struct sink *s, unsigned char *buf, size_t size, double timeout_s)
+{
+    static unsigned char scratch[65536];
+    size_t got = 0;
+    while (got < size) {
+        struct pollfd p[65];
+        int n = 0;
+        p[n++] = (struct pollfd){s->fd, POLLIN, 0};
+        for (int i = 0; i < s->nconns; ++i)
+            p[n++] = (struct pollfd){s->conns[i], POLLIN, 0};
+        const int ready = poll(p, (nfds_t)n, (int)(timeout_s * 1000));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            break;
+        for (int i = 0; i < n && got < size; ++i) {
+            if (!p[i].revents)
+                continue;
+            if (s->kind == 't' && i == 0) {
+                const int c = accept4(s->fd, NULL, NULL, SOCK_CLOEXEC);
+                if (c >= 0 && s->nconns < 64)
+                    s->conns[s->nconns++] = c;
+                else if (c >= 0)
+                    close(c);
+                continue;
+            }
+            unsigned char *to = buf ? buf + got : scratch;
+            size_t want = size - got;
+            if (!buf && want > sizeof scratch)
+                want = sizeof scratch;
+            const ssize_t r = read(p[i].fd, to, want);
+            if (r > 0) {
+                got += (size_t)r;
+                s->total += r;
+            } else if (s->kind == 't' && (r == 0 || (errno != EAGAIN && errno != EINTR))) {
+                close(p[i].fd);
+                for (int k = i - 1; k + 1 < s->nconns; ++k)
+                    s->conns[k] = s->conns[k + 1];
+                --s->nconns;
+                break; // the poll set no longer matches the connections
+            }
+        }
+    }
+    return got;
+}
+
+// Whether something listens on 127.0.0.1 (or any address) at port, by the kernel's own table.
+static int is_listening(int port)
+{
+    static const char *tables[] = {"/proc/net/tcp", "/proc/net/tcp6"};
+    for (int t = 0; t < 2; ++t) {
+        FILE *f = fopen(tables[t], "r");
+        if (!f)
+            continue;
+        char line[512];
+        while (fgets(line, sizeof line, f)) {
+            char local[128];
+            unsigned state;
+            if (sscanf(line, " %*d: %127s %*s %x", local, &state) != 2)
+                continue;
+            const char *colon = strrchr(local, ':');
+            if (colon && strtol(colon + 1, NULL, 16) == port && state == 0x0A) {
+                fclose(f);
+                return 1;
+            }
+        }
+        fclose(f);
+    }
+    return 0;
+}
+
+static int connect_local(int port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    struct sockaddr_in addr = {0};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons((uint16_t)port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || connect(fd, (struct sockaddr *)&addr, sizeof addr) != 0) {
+        fprintf(stderr, "benchtool: cannot connect to port %d: %s\n", port, strerror(errno));
+        if (fd >= 0)
+            close(fd);
+        return -1;
+    }
+    const int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return fd;
+}
+
+static void *write_net_job(void *arg)
+{
+    struct job_writer *job = arg;
+    for (size_t at = 0; at < job->size && !job->failed; at += 65536) {
+        const size_t n = job->size - at < 65536 ? job->size - at : 65536;
+        job->failed = write_all(job->fd, job->data + at, n) != 0;
+    }
+    return NULL;
+}
+
+static int stop_child(pid_t pid)
+{
+    int status = 0;
+    kill(pid, SIGTERM);
+    for (int i = 0; i < 100 && waitpid(pid, &status, WNOHANG) == 0; ++i)
+        sleep_ms(50);
+    if (kill(pid, 0) == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+static int cmd_net(int argc, char **argv)
+{
+    if (argc < 10 || strcmp(argv[8], "--") != 0)
+        return 64;
+    const int port = atoi(argv[3]);
+    const size_t job_bytes = (size_t)atoll(argv[4]);
+    const int kicks = atoi(argv[5]);
+    const long interval_ms = atol(argv[6]);
+    FILE *out = fopen(argv[7], "w");
+    if (!out) {
+        fprintf(stderr, "benchtool: cannot write %s\n", argv[7]);
+        return 2;
+    }
+    signal(SIGPIPE, SIG_IGN);
+    struct sink s;
+    open_sink(&s, argv[2]);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execvp(argv[9], argv + 9);
+        fprintf(stderr, "benchtool: cannot run %s: %s\n", argv[9], strerror(errno));
+        _exit(127);
+    }
+    int rc = 1;
+    int listening = 0;
+    for (int i = 0; i < 1500 && !listening; ++i) {
+        int status;
+        if (waitpid(pid, &status, WNOHANG) != 0)
+            break;
+        listening = is_listening(port);
+        if (!listening)
+            sleep_ms(10);
+    }
+    static const unsigned char kick[] = {0x1B, 0x70, 0x00, 0x19, 0xFA};
+    if (!listening) {
+        fprintf(stderr, "benchtool: nothing listens on port %d\n", port);
+        goto end;
+    }
+    if (kicks > 0) {
+        unsigned char warm[13] = "warm-up\n";
+        memcpy(warm + 8, kick, sizeof kick);
+        const int fd = connect_local(port);
+        if (fd < 0)
+            goto end;
+        write_all(fd, warm, sizeof warm);
+        close(fd);
+        unsigned char got[sizeof warm];
+        const size_t n = sink_read(&s, got, sizeof warm, 5.0);
+        printf("warmup_whole=%d\n", n == sizeof warm && memcmp(got, warm, n) == 0);
+        usleep(300000);
+    }
+
+    struct job_writer job = {-1, receipt_job(job_bytes), job_bytes, 0};
+    unsigned char *got = malloc(job_bytes + 1);
+    struct proc_info before, after;
+    if (!got || read_proc(pid, &before) != 0)
+        goto end;
+    const double t0 = now();
+    job.fd = connect_local(port);
+    if (job.fd < 0)
+        goto end;
+    pthread_t writer;
+    pthread_create(&writer, NULL, write_net_job, &job);
+    const size_t n = sink_read(&s, got, job_bytes, 10.0);
+    const double t1 = now();
+    const int measured = read_proc(pid, &after) == 0;
+    // Anything past the job would be bytes doubled.
+    const size_t extra = sink_read(&s, got + n, n == job_bytes ? 1 : 0, 0.3);
+    pthread_join(writer, NULL);
+    shutdown(job.fd, SHUT_WR);
+    long long differs = -1;
+    for (size_t i = 0; i < n && differs < 0; ++i) {
+        if (got[i] != job.data[i])
+            differs = (long long)i;
+    }
+    const double clk = (double)sysconf(_SC_CLK_TCK);
+    printf("bytes=%zu\nreceived=%zu\nextra=%zu\nfirst_difference=%lld\nwrite_failed=%d\n"
+           "seconds=%.6f\nmib_s=%.3f\n",
+           job_bytes, n, extra, differs, job.failed, t1 - t0,
+           (double)n / (1024.0 * 1024.0) / (t1 - t0));
+    if (measured)
+        printf("cpu_s=%.3f\nrun_s=%.6f\nrss_kb=%lld\nthreads=%d\n",
+               (double)(after.cpu_ticks - before.cpu_ticks) / clk,
+               (double)(after.run_ns - before.run_ns) / 1e9, after.rss_kb, after.threads);
+    const int whole = n == job_bytes && differs < 0 && extra == 0;
+    free(got);
+    free((void *)job.data);
+    // The job's end, for a bridge that reads the connection to its end before it takes another.
+    sink_read(&s, NULL, 1, 0.2);
+    close(job.fd);
+
+    double *sent = calloc((size_t)kicks + 1, sizeof *sent);
+    int kicks_sent = 0;
+    const long long kick_base = s.total;
+    for (int i = 0; i < kicks; ++i) {
+        const int fd = connect_local(port);
+        if (fd < 0)
+            break;
+        sent[i] = now();
+        const int failed = write_all(fd, kick, sizeof kick) != 0;
+        close(fd);
+        if (failed)
+            break;
+        ++kicks_sent;
+        // The interval passes reading what the kicks bring to the sink.
+        for (double left; (left = sent[i] + (double)interval_ms / 1e3 - now()) > 0;)
+            sink_read(&s, NULL, 65536, left);
+    }
+    if (kicks > 0)
+        sink_read(&s, NULL, 65536, 0.3);
+    for (int i = 0; i < kicks_sent; ++i)
+        fprintf(out, "%.6f -1\n", sent[i]);
+    free(sent);
+    printf("kicks_sent=%d\nkick_bytes_at_sink=%lld\n", kicks_sent, s.total - kick_base);
+    rc = whole && kicks_sent == kicks ? 0 : 1;
+end:
+    fclose(out);
+    printf("exit=%d\n", stop_child(pid));
+    return rc;
+}
+
 int main(int argc, char **argv)
 {
     int rc = 64;
@@ -594,8 +948,10 @@ int main(int argc, char **argv)
             rc = cmd_wait_open(argc, argv);
         else if (strcmp(argv[1], "bridge") == 0)
             rc = cmd_bridge(argc, argv);
+        else if (strcmp(argv[1], "net") == 0)
+            rc = cmd_net(argc, argv);
     }
     if (rc == 64)
-        fprintf(stderr, "usage: benchtool kick|flood|proc|wait-open|bridge ... (see the source)\n");
+        fprintf(stderr, "usage: benchtool kick|flood|proc|wait-open|bridge|net ... (see the source)\n");
     return rc;
 }

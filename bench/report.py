@@ -1,6 +1,6 @@
 """Turns the raw measurements of bench/run.sh into markdown tables, printed and written to a file,
 where they replace the section of the same title and leave the others.
-Usage: report.py <work-dir> <results.md> [--passthrough] [--command TEXT --rounds N ...]"""
+Usage: report.py <work-dir> <results.md> [--passthrough | --network] [--command TEXT --rounds N ...]"""
 
 import argparse
 import datetime
@@ -370,6 +370,116 @@ def build_passthrough_report(rounds, args):
     ]
     return "\n".join(lines) + "\n"
 
+SINK_TITLES = {
+    "fifo": "named pipe (FIFO)",
+    "pty": "pseudo-terminal (a serial printer)",
+    "tcp": "TCP socket (a network printer)",
+}
+
+
+def measure_network_round(dirpath, kicks):
+    figures = {}
+    for name in BRIDGES:
+        d = os.path.join(dirpath, name)
+        path = os.path.join(d, "net.txt")
+        if not os.path.exists(path):
+            continue
+        t = read_keys(path)
+        f = {}
+        if "bytes" in t:
+            whole = (t.get("received") == t.get("bytes") and t.get("first_difference") == -1
+                     and t.get("extra") == 0)
+            mib = t["bytes"] / MIB
+            f["whole"] = whole
+            f["mib_s"] = t["mib_s"] if whole else float("nan")
+            f["cpu_ms_per_mib"] = t.get("cpu_s", float("nan")) * 1e3 / mib
+            f["run_ms_per_mib"] = t.get("run_s", float("nan")) * 1e3 / mib
+            f["rss_kib"] = t.get("rss_kb", float("nan"))
+        if kicks and os.path.exists(os.path.join(d, "writes.txt")):
+            writes, unread = read_writes(os.path.join(d, "writes.txt"))
+            pulses = read_pulses(os.path.join(d, "pulses.log"))
+            lat, missed, _, extra = match_pulses(writes, unread, pulses) if writes else (
+                [], kicks, 0, 0)
+            f["p50_us"] = percentile(lat, 50) * 1e6 if lat else float("nan")
+            f["p99_us"] = percentile(lat, 99) * 1e6 if lat else float("nan")
+            f["max_us"] = lat[-1] * 1e6 if lat else float("nan")
+            f["missed"] = missed + kicks - len(writes)
+            f["extra"] = extra
+            f["kick_bytes"] = t.get("kick_bytes_at_sink", 0)
+            f["warmup_whole"] = t.get("warmup_whole", 0)
+        figures[name] = f
+    return figures
+
+
+def build_network_report(results, args):
+    lines = [
+        "# Network print port benchmark",
+        "",
+        f"{datetime.date.today().isoformat()}, `{args.command}`, {args.rounds} rounds, "
+        f"{os.cpu_count()} cores. One client → TCP 127.0.0.1 → bridge → printer end (the sink), "
+        "which the bench reads as fast as it comes. The bridge is Tralvo (`--listen=127.0.0.1:P "
+        "--printer=SINK 1,0`, so `escpos` matching) or socat (`TCP-LISTEN:P,reuseaddr` to the "
+        "same kind of sink, its default 8 KiB buffer); the two alternate within each round. "
+        "Medians over the rounds, per-round values in brackets. Compare only within one run.",
+    ]
+    job_mib = args.net_bytes / MIB
+    targets = []
+    for kind, rounds in results:
+        present = [n for n in BRIDGES if any(n in r for r in rounds)]
+        m = lambda name, key: med([r for r in rounds if name in r], name, key)  # noqa: E731
+        per_round = lambda name, key, d=0: " / ".join(  # noqa: E731
+            fmt(float(r[name].get(key, float("nan"))), d) for r in rounds if name in r)
+        cell = lambda n, key, d: (  # noqa: E731
+            f"{fmt(m(n, key), d)} ({per_round(n, key, d)})" if n in present
+            else "not measured (no network printer yet)")
+        lines += ["", f"## Sink: {SINK_TITLES.get(kind, kind)}", "",
+                  "| figure | Tralvo | socat |", "| --- | --- | --- |"]
+        for label, key, d in (
+            (f"{job_mib:g} MiB job, connect → last byte at the sink (MiB/s)", "mib_s", 1),
+            ("CPU per MiB, /proc stat utime+stime (ms)", "cpu_ms_per_mib", 2),
+            ("CPU per MiB, schedstat run time (ms)", "run_ms_per_mib", 2),
+            ("VmRSS after the job (KiB)", "rss_kib", 0),
+        ):
+            lines.append(f"| {label} | " + " | ".join(cell(n, key, d) for n in BRIDGES) + " |")
+        lines.append("| job arrived whole (every round) | " + " | ".join(
+            str(all(r[n].get("whole", False) for r in rounds if n in r)) if n in present else ""
+            for n in BRIDGES) + " |")
+        if "tralvo" in present:
+            t = [r["tralvo"] for r in rounds if "tralvo" in r]
+            for label, key in (("p50", "p50_us"), ("p99", "p99_us"), ("max", "max_us")):
+                lines.append(f"| kick on a new connection, last byte written → pulse, {label} "
+                             f"(µs) | {cell('tralvo', key, 0)} | |")
+            lines.append(
+                f"| kicks missed / extra pulses, all rounds ({args.net_kicks} a round) | "
+                f"{sum(f.get('missed', 0) for f in t)} / {sum(f.get('extra', 0) for f in t)} | |")
+            lines.append(f"| kick bytes passed on to the sink (per round; 5 a kick) | "
+                         f"{per_round('tralvo', 'kick_bytes')} | |")
+            rate = ratio(m("tralvo", "mib_s"), m("socat", "mib_s"))
+            cpu = ratio(m("tralvo", "cpu_ms_per_mib"), m("socat", "cpu_ms_per_mib"))
+            targets.append(
+                f"| {kind}: throughput at least half socat's | {fmt(rate, 2)}× (CPU per MiB "
+                f"{fmt(cpu, 1)}×) | {verdict(not math.isnan(rate) and rate >= 0.5)} |")
+            missed = sum(f.get("missed", 0) + f.get("extra", 0) for f in t)
+            targets.append(f"| {kind}: every kick one pulse | {missed} missed or extra | "
+                           f"{verdict(missed == 0)} |")
+    lines += ["", "| target | seen | result |", "| --- | --- | --- |"] + targets
+    lines += [
+        "",
+        f"Throughput: {args.net_bytes} bytes of receipt text (48-byte numbered lines of printable "
+        "ASCII, no command) written on one new connection in 64 KiB writes, from just before "
+        "connect() to the read() that completes them at the sink; it counts only when every "
+        "byte arrived once and in order. CPU: the bridge's utime+stime (10 ms ticks) and its "
+        "schedstat run time, read just before connect() and as the last byte came. Kicks "
+        f"(Tralvo): {args.net_kicks} connections {args.net_interval_ms} ms apart, each writing "
+        "ESC p 0x00 0x19 0xFA in one write() and closing, CLOCK_MONOTONIC just before the "
+        "write() to the t= the stand-in library logs for the pulse; a warm-up job (which binds "
+        "the library) comes before the throughput job and is not counted. The sinks: a named "
+        "pipe (Tralvo writes it as a character device, socat opens it write-only), a "
+        "pseudo-terminal's far end (a serial printer; its line discipline caps the rate), and a "
+        "listening socket (a network printer).",
+    ]
+    return "\n".join(lines) + "\n"
+
 
 def write_section(path, report):
     """Replaces the section ("# title" up to the next "# ") of the same title, or adds it."""
@@ -406,8 +516,21 @@ def main():
     parser.add_argument("--job-bytes", type=int, default=4 * MIB)
     parser.add_argument("--small-writes", type=int, default=200)
     parser.add_argument("--small-bytes", type=int, default=64)
+    parser.add_argument("--network", action="store_true")
+    parser.add_argument("--net-sinks", default="fifo,pty,tcp")
+    parser.add_argument("--net-bytes", type=int, default=32 * MIB)
+    parser.add_argument("--net-kicks", type=int, default=200)
+    parser.add_argument("--net-interval-ms", type=int, default=20)
     args = parser.parse_args()
-    if args.passthrough:
+    if args.network:
+        results = [
+            (kind, [measure_network_round(os.path.join(args.work, f"net-{kind}-{r}"),
+                                          args.net_kicks)
+                    for r in range(1, args.rounds + 1)])
+            for kind in args.net_sinks.split(",")
+        ]
+        report = build_network_report(results, args)
+    elif args.passthrough:
         rounds = [
             measure_passthrough_round(os.path.join(args.work, f"through{r}"))
             for r in range(1, args.rounds + 1)

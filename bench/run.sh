@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
 # Drawer-bridge benchmark of the built program against a minimal C bridge (the floor) and a
 # pyserial bridge, each on its own virtual null-modem pair; then the pass-through to a printer
-# port against socat bridging the same two pairs. Prints markdown tables and writes them to
-# bench/results.md (a part not run keeps its section there).
+# port against socat bridging the same two pairs; then the network print port (--listen) against
+# socat's TCP-LISTEN, both passing one client's job on to the same kind of printer end (the
+# sink). Prints markdown tables and writes them to bench/results.md (a part not run keeps its
+# section there).
 #
 # Usage: bench/run.sh [build-dir]   (default: build-release, built first with the release preset)
 # Environment: BENCH_ROUNDS (3), BENCH_COMMANDS (500), BENCH_INTERVAL_MS (20), BENCH_IDLE_S (10),
 #              BENCH_FLOOD_BYTES (8388608), BENCH_FLOOD_TIMEOUT_S (300), BENCH_KEEP=1 keeps the
-#              raw measurements. BENCH_PARTS (drawer,passthrough) picks the parts;
+#              raw measurements. BENCH_PARTS (drawer,passthrough; also network) picks the parts;
 #              BENCH_JOB_BYTES (4194304), BENCH_SMALL_WRITES (200), BENCH_SMALL_BYTES (64) are the
 #              pass-through's job and its small writes.
+#              Part network: BENCH_NET_BYTES (33554432) of receipt text on one connection,
+#              BENCH_NET_KICKS (200) drawer commands BENCH_NET_INTERVAL_MS (20) apart, each on a
+#              connection of its own, BENCH_NET_PORT (19100; the TCP sink listens one above),
+#              BENCH_NET_SINKS (fifo,pty,tcp) the printer ends to measure (see net_sink below).
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -22,6 +28,11 @@ idle_s=${BENCH_IDLE_S:-10}
 flood_bytes=${BENCH_FLOOD_BYTES:-8388608}
 flood_timeout_s=${BENCH_FLOOD_TIMEOUT_S:-300}
 parts=${BENCH_PARTS:-drawer,passthrough}
+net_bytes=${BENCH_NET_BYTES:-33554432}
+net_kicks=${BENCH_NET_KICKS:-200}
+net_interval_ms=${BENCH_NET_INTERVAL_MS:-20}
+net_port=${BENCH_NET_PORT:-19100}
+net_sinks=${BENCH_NET_SINKS:-fifo,pty,tcp}
 job_bytes=${BENCH_JOB_BYTES:-4194304}
 small_writes=${BENCH_SMALL_WRITES:-200}
 small_bytes=${BENCH_SMALL_BYTES:-64}
@@ -173,6 +184,68 @@ run_passthrough() {
         echo "bench: $name: $(tr '\n' ' ' <"$dir/through.txt")$(tail -3 "$dir/program.err")" >&2
 }
 
+# The printer's end of the network part, KIND in DIR: sets net_sink_spec (what benchtool makes
+# and reads), net_printer (Tralvo's --printer) and net_socat_sink (socat's second address).
+#   fifo: a named pipe; Tralvo writes it as a character device, socat opens it write-only.
+#   pty:  a pseudo-terminal, its far end linked as DIR/printer (a serial printer).
+#   tcp:  a socket listening one port above the print port (a network printer).
+net_sink() {
+    local kind=$1 dir=$2
+    case $kind in
+    fifo)
+        net_sink_spec=fifo:$dir/printer net_printer=$dir/printer
+        net_socat_sink=OPEN:$dir/printer,wronly
+        ;;
+    pty)
+        net_sink_spec=pty:$dir/printer net_printer=$dir/printer
+        net_socat_sink=$dir/printer,raw,echo=0
+        ;;
+    tcp)
+        net_sink_spec=tcp:127.0.0.1:$((net_port + 1)) net_printer=socket://127.0.0.1:$((net_port + 1))
+        net_socat_sink=TCP:127.0.0.1:$((net_port + 1))
+        ;;
+    *)
+        echo "bench: unknown network sink $kind" >&2
+        return 2
+        ;;
+    esac
+}
+
+# The programs measured against a sink. Tralvo has no network printer (--printer=socket://) yet:
+# the TCP sink shows what socat's path could do. Once it has, tralvo joins there too.
+net_programs() {
+    case $1 in
+    tcp) echo socat ;;
+    *) echo tralvo socat ;;
+    esac
+}
+
+# Network print port: one client -> TCP 127.0.0.1:net_port -> bridge -> sink ($net_kind). The
+# bridge is Tralvo (--listen, --printer to the sink; its Device port an idle pair) or socat
+# (TCP-LISTEN, one connection, to the same sink). Tralvo also takes the kicks, each on a new
+# connection, which pulse the stand-in library.
+run_network() {
+    local name=$1 dir=$2 bridge=() kicks=0
+    mkdir -p "$dir"
+    net_sink "$net_kind" "$dir"
+    case $name in
+    tralvo)
+        start_pair "$dir"
+        kicks=$net_kicks
+        bridge=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM TRALVO_COMDIR="$dir"
+            LD_LIBRARY_PATH="$standin_dir" CASHBOX_STANDIN_LOG="$dir/pulses.log"
+            "$tralvo" --listen=127.0.0.1:"$net_port" --printer="$net_printer" 1,0)
+        ;;
+    socat) bridge=(socat "TCP-LISTEN:$net_port,reuseaddr,bind=127.0.0.1" "$net_socat_sink") ;;
+    esac
+    "$tool" net "$net_sink_spec" "$net_port" "$net_bytes" "$kicks" "$net_interval_ms" \
+        "$dir/writes.txt" -- "${bridge[@]}" >"$dir/net.txt" 2>"$dir/program.err" ||
+        echo "bench: network $net_kind $name: $(tr '\n' ' ' <"$dir/net.txt")$(tail -3 "$dir/program.err")" >&2
+    if [ "$name" = tralvo ]; then
+        stop_pid "$socat_pid"
+    fi
+}
+
 # run_rounds LABEL RUNNER FOLDER NAME...: each NAME once a round, as RUNNER NAME
 # $work/FOLDER<round>/NAME. Rotating the order keeps a slow spell of the machine from always
 # hitting the same one.
@@ -200,4 +273,16 @@ if [[ ,$parts, == *,passthrough,* ]]; then
     "$python" "$here/report.py" "$work" "$here/results.md" --passthrough \
         --command "BENCH_PARTS=passthrough bench/run.sh${1:+ $1}" --rounds "$rounds" \
         --job-bytes "$job_bytes" --small-writes "$small_writes" --small-bytes "$small_bytes"
+fi
+
+if [[ ,$parts, == *,network,* ]]; then
+    IFS=, read -ra kinds <<<"$net_sinks"
+    for net_kind in "${kinds[@]}"; do
+        # shellcheck disable=SC2046 # the program names are single words
+        run_rounds "network $net_kind " run_network "net-$net_kind-" $(net_programs "$net_kind")
+    done
+    "$python" "$here/report.py" "$work" "$here/results.md" --network \
+        --command "BENCH_PARTS=network bench/run.sh${1:+ $1}" --rounds "$rounds" \
+        --net-sinks "$net_sinks" --net-bytes "$net_bytes" --net-kicks "$net_kicks" \
+        --net-interval-ms "$net_interval_ms"
 fi
