@@ -211,13 +211,9 @@ net_sink() {
     esac
 }
 
-# The programs measured against a sink. Tralvo has no network printer (--printer=socket://) yet:
-# the TCP sink shows what socat's path could do. Once it has, tralvo joins there too.
+# The programs measured against a sink: both, on every sink.
 net_programs() {
-    case $1 in
-    tcp) echo socat ;;
-    *) echo tralvo socat ;;
-    esac
+    echo tralvo socat
 }
 
 # Network print port: one client -> TCP 127.0.0.1:net_port -> bridge -> sink ($net_kind). The

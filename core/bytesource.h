@@ -22,4 +22,16 @@ Q_SIGNALS:
     void received();
     // The open source broke (a device pulled, a peer gone) and is closed now.
     void lost(const QString &reason);
+
+protected:
+    // Raises received(), but never from inside its own handler, which may let the event loop run
+    // and would otherwise go one level deeper for every chunk of a busy source: bytes that come
+    // meanwhile are raised for from the event loop once the handler has returned.
+    void raiseReceived();
+    // Whether bytes wait that received() should be raised for.
+    virtual bool receivedDue() const { return available() > 0; }
+
+private:
+    bool m_inHandler = false;
+    bool m_receivedPending = false;
 };

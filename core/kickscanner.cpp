@@ -428,6 +428,14 @@ qsizetype KickScanner::feed(const char *data, qsizetype size, std::vector<qsizet
             m_stage = Stage::Text;
             continue;
         }
+        if (m_stage == Stage::Text && !m_raster) {
+            // Every command's first byte and every kick byte is a control byte, in both sets:
+            // the text between them is passed over without a step per byte.
+            while (i < size && static_cast<Byte>(data[i]) >= 0x20)
+                ++i;
+            if (i == size)
+                break;
+        }
         const Step result = step(static_cast<Byte>(data[i]));
         if (result == Step::Again)
             continue; // the same byte once more, now as a fresh start

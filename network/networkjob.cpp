@@ -163,25 +163,6 @@ void NetworkJob::readMore()
     }
 }
 
-void NetworkJob::raiseReceived()
-{
-    // Never from inside its own handler, which lets the event loop run and would otherwise go
-    // one level deeper for every chunk of a long job.
-    if (m_inHandler) {
-        m_receivedPending = true;
-        return;
-    }
-    m_inHandler = true;
-    Q_EMIT received();
-    m_inHandler = false;
-    if (m_receivedPending) {
-        m_receivedPending = false;
-        QTimer::singleShot(0, this, [this] {
-            if (available() > 0)
-                raiseReceived();
-        });
-    }
-}
 
 QByteArray NetworkJob::read(qint64 maxBytes)
 {

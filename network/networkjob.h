@@ -43,7 +43,6 @@ Q_SIGNALS:
 
 private:
     void readMore();
-    void raiseReceived();
     void writeMore();
     void checkEnd();
     void idleTimedOut();
@@ -61,6 +60,4 @@ private:
     bool m_ended = false;    // the client sends no more
     bool m_finished = false; // finished() was emitted
     bool m_ending = false;   // end() was called
-    bool m_inHandler = false;
-    bool m_receivedPending = false;
 };

@@ -204,27 +204,13 @@ void QtCommControl::resetBuffers()
 
 void QtCommControl::handleReadyRead()
 {
-    if (m_rThreshold > 0 && waitingCount() >= m_rThreshold)
+    if (receivedDue())
         raiseReceived();
 }
 
-void QtCommControl::raiseReceived()
+bool QtCommControl::receivedDue() const
 {
-    if (m_inEvent) {
-        m_eventPending = true;
-        return;
-    }
-    m_inEvent = true;
-    Q_EMIT received();
-    m_inEvent = false;
-    if (m_eventPending) {
-        m_eventPending = false;
-        // Raised from the event loop, not from here, so a busy line cannot deepen the stack.
-        QTimer::singleShot(0, this, [this] {
-            if (m_port.isOpen())
-                handleReadyRead();
-        });
-    }
+    return m_port.isOpen() && m_rThreshold > 0 && waitingCount() >= m_rThreshold;
 }
 
 void QtCommControl::handleError(QSerialPort::SerialPortError error)

@@ -35,6 +35,9 @@ public:
     // Read-ahead used when InBufferSize is 0.
     static constexpr qint64 defaultReadChunk = qint64{16} * 1024;
 
+protected:
+    bool receivedDue() const override;
+
 private:
     void requireOpen() const;
     void requireClosed() const;
@@ -45,7 +48,6 @@ private:
     void pullFromPort();
     void handleReadyRead();
     void handleError(QSerialPort::SerialPortError error);
-    void raiseReceived();
     void resetBuffers();
 
     QSerialPort m_port;
@@ -58,6 +60,4 @@ private:
     QString m_lostReason;
     QByteArray m_waiting;
     ByteCount m_readPos = 0;
-    bool m_inEvent = false;
-    bool m_eventPending = false;
 };
