@@ -1,8 +1,10 @@
 ; Windows installer for Tralvo (32-bit), built by scripts/windows/windows.sh:
 ;   makensis -DVERSION=1.0.0 -DDEPLOY_DIR=<folder with tralvo.exe and its DLLs> \
 ;            -DOUTFILE=tralvo-1.0.0-win32-setup.exe tralvo.nsi
-; Silent:  setup.exe /S [/AUTOSTART=0|1] [/PROFILE=0|1] [/MATCH=start|escpos|star]
-;                       [/PRINTER=COMn[:SETTINGS]]   (an empty /MATCH= or /PRINTER= clears it)
+; Silent:  setup.exe /S [/AUTOSTART=0|1] [/PROFILE=0|1] [/MATCH=start|escpos|star|any]
+;                       [/PRINTER=COMn[:SETTINGS]|socket://HOST[:PORT]] [/LISTEN=[ADDRESS:]PORT]
+;          (an empty /MATCH=, /PRINTER= or /LISTEN= clears that option). Switches are
+;          separated by blanks; a value, or a whole switch, may be put in quotes.
 ; Each choice not given is kept from the earlier install.
 ; Exit codes: 0 done; 2 bad option; 3 installed, but the log-on task could not be created;
 ;             4 Tralvo could not be stopped (nothing changed).
@@ -56,14 +58,26 @@ Var WasAutostart   ; the choice recorded by an earlier install
 Var Upgrade        ; 1 when an earlier install is there
 Var Running        ; set by TralvoRunning
 Var WasRunning     ; Tralvo ran when Setup began
-Var Match          ; Tralvo's --match: empty (not given), start, escpos or star
-Var Printer        ; Tralvo's --printer: empty (none) or COMn[:SETTINGS]
-Var ProgramOptions ; --match and --printer as the program takes them, each after a space
+Var Match          ; Tralvo's --match: empty (not given), start, escpos, star or any
+Var Printer        ; Tralvo's --printer: empty (none), COMn[:SETTINGS] or socket://HOST[:PORT]
+Var Listen         ; Tralvo's --listen: empty (none) or [ADDRESS:]PORT
+Var ProgramOptions ; --match, --printer and --listen as the program takes them, each after a space
 Var AutostartBox
 Var Profile0Radio
 Var Profile1Radio
 Var MatchList
 Var PrinterField
+Var ListenField
+
+; ---------------------------------------------------------------------------------------------
+; The program's text options that Setup takes: the switch, the value's name under SETTINGS_KEY,
+; the program's option, the variable and the function that checks a value ($0 in, $R1 = 1 when
+; good). Each is kept from the earlier install unless given, and empty means not given.
+!macro TextOptions ACTION
+  !insertmacro ${ACTION} MATCH Match match $Match ValidMatch
+  !insertmacro ${ACTION} PRINTER Printer printer $Printer ValidPrinter
+  !insertmacro ${ACTION} LISTEN Listen listen $Listen ValidListen
+!macroend
 
 ; ---------------------------------------------------------------------------------------------
 ; Exactly the files the installer adds; the uninstaller removes this list and nothing else, so
@@ -335,7 +349,7 @@ Function SkipOnUpgrade
 FunctionEnd
 
 Function AutostartPageCreate
-  !insertmacro MUI_HEADER_TEXT "Start at log-on" "Choose whether Tralvo starts by itself, its drawer profile and its printer line."
+  !insertmacro MUI_HEADER_TEXT "Start at log-on" "Choose whether Tralvo starts by itself, its drawer profile, its printer line and its network print port."
   nsDialogs::Create 1018
   Pop $0
   ${If} $0 == error
@@ -346,38 +360,56 @@ Function AutostartPageCreate
   ${If} $Autostart = 1
     ${NSD_Check} $AutostartBox
   ${EndIf}
-  ${NSD_CreateLabel} 0 24u 100% 10u "Drawer profile (used by the log-on task and the Start-menu shortcut):"
+  ${NSD_CreateLabel} 0 18u 100% 10u "Drawer profile (used by the log-on task and the Start-menu shortcut):"
   Pop $0
-  ${NSD_CreateFirstRadioButton} 10u 38u 90% 12u "Profile &0"
+  ${NSD_CreateFirstRadioButton} 10u 30u 35% 12u "Profile &0"
   Pop $Profile0Radio
-  ${NSD_CreateAdditionalRadioButton} 10u 52u 90% 12u "Profile &1"
+  ${NSD_CreateAdditionalRadioButton} 45% 30u 35% 12u "Profile &1"
   Pop $Profile1Radio
   ${If} $DrawerProfile = 1
     ${NSD_Check} $Profile1Radio
   ${Else}
     ${NSD_Check} $Profile0Radio
   ${EndIf}
-  ${NSD_CreateLabel} 0 72u 45% 10u "Drawer command (--match):"
+  ${NSD_CreateLabel} 0 50u 45% 10u "Drawer command (--match):"
   Pop $0
-  ${NSD_CreateDropList} 45% 70u 40% 80u ""
+  ${NSD_CreateDropList} 45% 48u 40% 80u ""
   Pop $MatchList
   ${NSD_CB_AddString} $MatchList "(not given)"
   ${NSD_CB_AddString} $MatchList "start"
   ${NSD_CB_AddString} $MatchList "escpos"
   ${NSD_CB_AddString} $MatchList "star"
+  ${NSD_CB_AddString} $MatchList "any"
   ${If} $Match == ""
     ${NSD_CB_SelectString} $MatchList "(not given)"
   ${Else}
     ${NSD_CB_SelectString} $MatchList $Match
   ${EndIf}
-  ${NSD_CreateLabel} 0 90u 100% 10u "Receipt printer to pass everything through to (--printer), empty for none:"
+  ${NSD_CreateLabel} 0 66u 100% 10u "Receipt printer to pass everything through to (--printer), empty for none:"
   Pop $0
-  ${NSD_CreateText} 10u 102u 60% 12u $Printer
+  ${NSD_CreateText} 10u 78u 60% 12u $Printer
   Pop $PrinterField
-  ${NSD_CreateLabel} 10u 116u 90% 10u "A port and, if need be, its settings, e.g. COM3 or COM3:9600,N,8,1,rtscts"
+  ${NSD_CreateLabel} 10u 92u 90% 10u "e.g. COM3, COM3:9600,N,8,1,rtscts or socket://192.168.1.50:9100"
+  Pop $0
+  ${NSD_CreateLabel} 0 110u 45% 10u "Network print port (--listen):"
+  Pop $0
+  ${NSD_CreateText} 45% 108u 40% 12u $Listen
+  Pop $ListenField
+  ${NSD_CreateLabel} 10u 124u 90% 10u "Empty for none; e.g. 9100, 127.0.0.1:9100 or [::1]:9100 (TCP, raw, as a printer)"
   Pop $0
   nsDialogs::Show
 FunctionEnd
+
+; Sets VAR from the text field FIELD, or keeps the page with MESSAGE when CHECK refuses it.
+!macro TakeField FIELD VAR CHECK MESSAGE
+  ${NSD_GetText} ${FIELD} $0
+  Call ${CHECK}
+  ${If} $R1 != 1
+    MessageBox MB_ICONEXCLAMATION "$\"$0$\" ${MESSAGE}"
+    Abort
+  ${EndIf}
+  StrCpy ${VAR} $0
+!macroend
 
 Function AutostartPageLeave
   ${NSD_GetState} $AutostartBox $0
@@ -395,16 +427,14 @@ Function AutostartPageLeave
   ${NSD_GetText} $MatchList $0
   ${IfThen} $0 == "(not given)" ${|} StrCpy $0 "" ${|}
   StrCpy $Match $0
-  ${NSD_GetText} $PrinterField $0
-  Call ValidPrinter
-  ${If} $R1 != 1
-    MessageBox MB_ICONEXCLAMATION "$\"$0$\" is not a printer port: give COMn, or COMn:SETTINGS such as COM3:9600,N,8,1,rtscts (letters, digits, commas and dots)."
-    Abort
-  ${EndIf}
-  StrCpy $Printer $0
+  !insertmacro TakeField $PrinterField $Printer ValidPrinter \
+      "is not a printer: give COMn, COMn:SETTINGS such as COM3:9600,N,8,1,rtscts (letters, digits, commas and dots), or socket://HOST[:PORT]."
+  !insertmacro TakeField $ListenField $Listen ValidListen \
+      "is not a network print port: give PORT, IPv4-ADDRESS:PORT or [IPv6-ADDRESS]:PORT, such as 9100, 127.0.0.1:9100 or [::1]:9100."
 FunctionEnd
 
-; $R1 = 1 when $0 is empty, start, escpos or star; the name is then written as the program takes it.
+; $R1 = 1 when $0 is empty, start, escpos, star or any; the name is then written as the program
+; takes it.
 Function ValidMatch
   StrCpy $R1 1
   ${If} $0 == "start" ; == ignores case
@@ -413,91 +443,288 @@ Function ValidMatch
     StrCpy $0 "escpos"
   ${ElseIf} $0 == "star"
     StrCpy $0 "star"
+  ${ElseIf} $0 == "any"
+    StrCpy $0 "any"
   ${ElseIf} $0 != ""
     StrCpy $R1 0
   ${EndIf}
 FunctionEnd
 
-; $R1 = 1 when $0 is empty or COMn[:SETTINGS], SETTINGS of letters, digits, commas and dots (so
-; that it goes into a command line and the task's XML as it is). The program checks the rest.
-!define PRINTER_CHARS "0123456789abcdefghijklmnopqrstuvwxyz,."
+; Every value Setup takes goes into a command line and the task's XML as it is, so each is read
+; against a set of characters that needs no quoting in either; the program checks the rest (an
+; address's numbers, the settings' meaning).
+!define DIGITS "0123456789"
+!define SETTINGS_CHARS "0123456789abcdefghijklmnopqrstuvwxyz,."
+!define HOST_CHARS "0123456789abcdefghijklmnopqrstuvwxyz.-"
+!define IPV6_CHARS "0123456789abcdef.:" ; the colon last
+
+; $R2 = the offset in $R3, from $R4 on, of the first character that is not in the set $R5 (the
+; length of $R3 when every one is). Letters match either case.
+Function Span
+  Push $6
+  Push $7
+  Push $8
+  StrCpy $R2 $R4
+  ${Do}
+    StrCpy $6 $R3 1 $R2
+    ${IfThen} $6 == "" ${|} ${ExitDo} ${|}
+    StrCpy $7 0
+    ${Do}
+      StrCpy $8 $R5 1 $7
+      ${IfThen} $8 == "" ${|} ${ExitDo} ${|}
+      ${IfThen} $8 == $6 ${|} ${ExitDo} ${|} ; == ignores case
+      IntOp $7 $7 + 1
+    ${Loop}
+    ${IfThen} $8 == "" ${|} ${ExitDo} ${|}
+    IntOp $R2 $R2 + 1
+  ${Loop}
+  Pop $8
+  Pop $7
+  Pop $6
+FunctionEnd
+
+; $R2 = 1 when $R3 holds, from offset $R4 to its end, a TCP port: 1 to 65535, no leading zero.
+Function PortAt
+  Push $R5
+  Push $6
+  Push $7
+  StrCpy $R5 "${DIGITS}"
+  Call Span
+  StrCpy $6 $R3 1 $R2 ; what follows the digits
+  IntOp $7 $R2 - $R4 ; how many there are
+  StrCpy $R5 $R3 1 $R4 ; the first
+  StrCpy $R2 0
+  ${If} $6 == ""
+  ${AndIf} $7 >= 1
+  ${AndIf} $7 <= 5
+  ${AndIf} $R5 != "0" ; also keeps NSIS from reading the number as octal
+    StrCpy $6 $R3 "" $R4
+    ${IfThen} $6 <= 65535 ${|} StrCpy $R2 1 ${|}
+  ${EndIf}
+  Pop $7
+  Pop $6
+  Pop $R5
+FunctionEnd
+
+; $R2 = the offset in $R3 just after an IPv6 address in brackets that begins at $R4 (with at least
+; one colon in it), or 0 when there is none.
+Function BracketedIPv6At
+  Push $R4
+  Push $R5
+  Push $6
+  IntOp $R4 $R4 + 1
+  StrCpy $R5 "${IPV6_CHARS}"
+  Call Span
+  StrCpy $6 $R3 1 $R2
+  ${If} $6 == "]"
+    StrCpy $R5 "${IPV6_CHARS}" -1 ; the same without the colon
+    StrCpy $6 $R2
+    Call Span
+    ${If} $R2 < $6 ; a colon stopped it
+      IntOp $R2 $6 + 1
+    ${Else}
+      StrCpy $R2 0
+    ${EndIf}
+  ${Else}
+    StrCpy $R2 0
+  ${EndIf}
+  Pop $6
+  Pop $R5
+  Pop $R4
+FunctionEnd
+
+; $R1 = 1 when $0 is empty, COMn[:SETTINGS] with SETTINGS of letters, digits, commas and dots,
+; or a network printer, socket://HOST[:PORT] with HOST a name, an IPv4 address or an IPv6 one in
+; brackets.
 Function ValidPrinter
+  Push $R2
+  Push $R3
+  Push $R4
+  Push $R5
   Push $1
+  StrCpy $R1 0
+  StrCpy $R3 $0
+  StrCpy $1 $0 9
+  ${If} $0 == ""
+    StrCpy $R1 1
+  ${ElseIf} $1 == "socket://" ; == ignores case
+    StrCpy $1 $0 "" 9
+    StrCpy $0 "socket://$1" ; as the program takes it
+    StrCpy $R4 9
+    StrCpy $1 $0 1 9
+    ${If} $1 == "["
+      Call BracketedIPv6At
+    ${Else}
+      StrCpy $R5 "${HOST_CHARS}"
+      Call Span
+      ${IfThen} $R2 = 9 ${|} StrCpy $R2 0 ${|} ; no host
+    ${EndIf}
+    ; After the host: the end, or a colon and the port.
+    StrCpy $1 $0 1 $R2
+    ${If} $R2 > 0
+      ${If} $1 == ""
+        StrCpy $R1 1
+      ${ElseIf} $1 == ":"
+        IntOp $R4 $R2 + 1
+        Call PortAt
+        StrCpy $R1 $R2
+      ${EndIf}
+    ${EndIf}
+  ${Else}
+    StrCpy $1 $0 3
+    ${If} $1 == "COM"
+      ; The port's number, then the end, or a colon and settings.
+      StrCpy $R4 3
+      StrCpy $R5 "${DIGITS}"
+      Call Span
+      StrCpy $1 $0 1 $R2
+      ${If} $R2 > 3
+        ${If} $1 == ""
+          StrCpy $R1 1
+        ${ElseIf} $1 == ":"
+          IntOp $R4 $R2 + 1
+          StrCpy $R5 "${SETTINGS_CHARS}"
+          Call Span
+          StrCpy $1 $0 1 $R2
+          ${If} $R2 > $R4
+          ${AndIf} $1 == ""
+            StrCpy $R1 1
+          ${EndIf}
+        ${EndIf}
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+  Pop $1
+  Pop $R5
+  Pop $R4
+  Pop $R3
+  Pop $R2
+FunctionEnd
+
+; $R1 = 1 when $0 is empty or [ADDRESS:]PORT, ADDRESS an IPv4 address or an IPv6 one in brackets
+; (the program takes no host name there).
+Function ValidListen
+  Push $R2
+  Push $R3
+  Push $R4
+  Push $R5
+  Push $1
+  Push $2
+  StrCpy $R1 0
+  StrCpy $R3 $0
+  StrCpy $R4 0
+  StrCpy $1 $0 1
+  ${If} $0 == ""
+    StrCpy $R1 1
+  ${ElseIf} $1 == "["
+    Call BracketedIPv6At
+    StrCpy $1 $0 1 $R2
+    ${If} $R2 > 0
+    ${AndIf} $1 == ":"
+      IntOp $R4 $R2 + 1
+      Call PortAt
+      StrCpy $R1 $R2
+    ${EndIf}
+  ${Else}
+    Call PortAt ; PORT alone
+    StrCpy $R1 $R2
+    ${If} $R1 != 1
+      ; Four groups of one to three digits, dots between, then a colon and the port.
+      StrCpy $R5 "${DIGITS}"
+      StrCpy $2 0
+      ${Do}
+        Call Span
+        IntOp $1 $R2 - $R4
+        ${IfThen} $1 < 1 ${|} ${ExitDo} ${|}
+        ${IfThen} $1 > 3 ${|} ${ExitDo} ${|}
+        IntOp $2 $2 + 1
+        StrCpy $1 $R3 1 $R2
+        IntOp $R4 $R2 + 1
+        ${IfThen} $1 != "." ${|} ${ExitDo} ${|}
+      ${Loop}
+      ${If} $2 = 4
+      ${AndIf} $1 == ":"
+        Call PortAt
+        StrCpy $R1 $R2
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+  Pop $2
+  Pop $1
+  Pop $R5
+  Pop $R4
+  Pop $R3
+  Pop $R2
+FunctionEnd
+
+; $R1 = 1 when $0 is 0 or 1.
+Function ValidBit
+  StrCpy $R1 0
+  ${IfThen} $0 == "0" ${|} StrCpy $R1 1 ${|}
+  ${IfThen} $0 == "1" ${|} StrCpy $R1 1 ${|}
+FunctionEnd
+
+; $0 = the value of the switch $1 (such as /LISTEN=) in Setup's command line $R0: up to the next
+; blank, or within quotes when the value or the whole switch is quoted (many tools pass a switch
+; that holds a blank as "/NAME=a b"). The error flag is set when the switch is not there, and
+; cleared when it is. (${GetOptions} would end a value at its first slash, and a network
+; printer's has two.)
+Function SwitchValue
   Push $2
   Push $3
   Push $4
   Push $5
-  StrCpy $R1 1
-  ${If} $0 != ""
-    StrCpy $R1 0
-    StrCpy $2 $0 3
-    ${If} $2 == "COM" ; == ignores case
-      StrCpy $1 3 ; where in $0
-      StrCpy $3 0 ; 0: in the port's number; 1: in the settings
-      ${Do}
-        StrCpy $2 $0 1 $1
-        ${If} $2 == ""
-          ; The end: a port number, and settings after a colon if there is one.
-          StrCpy $2 $0 1 -1
-          ${If} $1 > 3
-          ${AndIf} $2 != ":"
-            StrCpy $R1 1
-          ${EndIf}
-          ${ExitDo}
-        ${EndIf}
-        ${If} $3 = 0
-        ${AndIf} $2 == ":"
-        ${AndIf} $1 > 3
-          StrCpy $3 1
-        ${Else}
-          ; A digit in the port's number; a letter, a digit, a comma or a dot in the settings.
-          StrCpy $4 0
-          ${Do}
-            StrCpy $5 "${PRINTER_CHARS}" 1 $4
-            ${IfThen} $5 == "" ${|} ${ExitDo} ${|}
-            ${IfThen} $5 == $2 ${|} ${ExitDo} ${|}
-            IntOp $4 $4 + 1
-          ${Loop}
-          ${IfThen} $5 == "" ${|} ${ExitDo} ${|}
-          ${If} $3 = 0
-          ${AndIf} $4 > 9
-            ${ExitDo}
-          ${EndIf}
-        ${EndIf}
-        IntOp $1 $1 + 1
-      ${Loop}
+  StrLen $2 $1
+  StrCpy $3 0
+  ClearErrors
+  ${Do}
+    StrCpy $4 $R0 $2 $3
+    ${If} $4 == ""
+      SetErrors
+      StrCpy $0 ""
+      ${ExitDo}
     ${EndIf}
-  ${EndIf}
+    ; Only where a switch begins: at the start, after a blank or after a quote.
+    StrCpy $5 " "
+    ${If} $3 > 0
+      IntOp $5 $3 - 1
+      StrCpy $5 $R0 1 $5
+    ${EndIf}
+    ${If} $4 == $1 ; == ignores case
+      ${If} $5 == " "
+      ${OrIf} $5 == '"'
+        IntOp $3 $3 + $2
+        StrCpy $0 $R0 "" $3
+        StrCpy $4 $0 1
+        ${If} $4 == '"'
+          StrCpy $0 $0 "" 1
+          StrCpy $5 '"'
+        ${EndIf}
+        ; $5 is what ends the value: a blank, or a quote.
+        StrCpy $3 0
+        ${Do}
+          StrCpy $4 $0 1 $3
+          ${IfThen} $4 == "" ${|} ${ExitDo} ${|}
+          ${IfThen} $4 == $5 ${|} ${ExitDo} ${|}
+          IntOp $3 $3 + 1
+        ${Loop}
+        StrCpy $0 $0 $3
+        ${ExitDo}
+      ${EndIf}
+    ${EndIf}
+    IntOp $3 $3 + 1
+  ${Loop}
   Pop $5
   Pop $4
   Pop $3
   Pop $2
-  Pop $1
 FunctionEnd
 
-; Sets VAR from /NAME= when given (IfErrors clears the flag, so it is tested once);
-; quits with exit code 2 unless the value is 0 or 1.
-!macro ReadSwitch NAME VAR
-  ClearErrors
-  ${GetOptions} $R0 "/${NAME}=" $0
-  ${IfNot} ${Errors}
-    ${If} $0 != "0"
-    ${AndIf} $0 != "1"
-      ${IfNot} ${Silent}
-        MessageBox MB_ICONSTOP "/${NAME}= takes 0 or 1, not $\"$0$\"."
-      ${EndIf}
-      SetErrorLevel 2
-      Quit
-    ${EndIf}
-    StrCpy ${VAR} $0
-  ${EndIf}
-!macroend
-
-; Sets VAR from /NAME= when given, an empty value included (it clears the choice); quits with
+; Sets VAR from /NAME= when given, an empty value included (it clears a text option); quits with
 ; exit code 2 unless the function CHECK finds the value good ($0 in, $R1 = 1 when good).
-!macro ReadTextSwitch NAME VAR CHECK
-  ClearErrors
-  ${GetOptions} $R0 "/${NAME}=" $0
+!macro ReadSwitch NAME VAR CHECK
+  StrCpy $1 "/${NAME}="
+  Call SwitchValue
   ${IfNot} ${Errors}
     Call ${CHECK}
     ${If} $R1 != 1
@@ -509,6 +736,15 @@ FunctionEnd
     ${EndIf}
     StrCpy ${VAR} $0
   ${EndIf}
+!macroend
+
+; A text option: the earlier install's value REGNAME when CHECK finds it good, as it would one
+; given here; then /NAME= when given.
+!macro ReadTextOption NAME REGNAME OPTION VAR CHECK
+  ReadRegStr $0 HKLM "${SETTINGS_KEY}" "${REGNAME}"
+  Call ${CHECK}
+  ${IfThen} $R1 = 1 ${|} StrCpy ${VAR} $0 ${|}
+  !insertmacro ReadSwitch ${NAME} ${VAR} ${CHECK}
 !macroend
 
 Function .onInit
@@ -531,19 +767,17 @@ Function .onInit
   ${EndIf}
 
   ${GetParameters} $R0
-  !insertmacro ReadSwitch AUTOSTART $Autostart
-  !insertmacro ReadSwitch PROFILE $DrawerProfile
-  ; The printer line: kept from the earlier install unless given; a value the registry holds is
-  ; checked as one given here would be.
-  ReadRegStr $0 HKLM "${SETTINGS_KEY}" "Match"
-  Call ValidMatch
-  ${IfThen} $R1 = 1 ${|} StrCpy $Match $0 ${|}
-  ReadRegStr $0 HKLM "${SETTINGS_KEY}" "Printer"
-  Call ValidPrinter
-  ${IfThen} $R1 = 1 ${|} StrCpy $Printer $0 ${|}
-  !insertmacro ReadTextSwitch MATCH $Match ValidMatch
-  !insertmacro ReadTextSwitch PRINTER $Printer ValidPrinter
+  !insertmacro ReadSwitch AUTOSTART $Autostart ValidBit
+  !insertmacro ReadSwitch PROFILE $DrawerProfile ValidBit
+  !insertmacro TextOptions ReadTextOption
 FunctionEnd
+
+!macro AddProgramOption NAME REGNAME OPTION VAR CHECK
+  ${IfThen} ${VAR} != "" ${|} StrCpy $ProgramOptions "$ProgramOptions --${OPTION}=${VAR}" ${|}
+!macroend
+!macro WriteTextOption NAME REGNAME OPTION VAR CHECK
+  WriteRegStr HKLM "${SETTINGS_KEY}" "${REGNAME}" ${VAR}
+!macroend
 
 ; ---------------------------------------------------------------------------------------------
 Section "Tralvo" SecMain
@@ -562,8 +796,7 @@ Section "Tralvo" SecMain
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   StrCpy $ProgramOptions ""
-  ${IfThen} $Match != "" ${|} StrCpy $ProgramOptions " --match=$Match" ${|}
-  ${IfThen} $Printer != "" ${|} StrCpy $ProgramOptions "$ProgramOptions --printer=$Printer" ${|}
+  !insertmacro TextOptions AddProgramOption
 
   CreateShortCut "$SMPROGRAMS\Tralvo.lnk" "$INSTDIR\tralvo.exe" "0,$DrawerProfile$ProgramOptions" "$INSTDIR\tralvo.exe" 0 \
       SW_SHOWNORMAL "" "Open the cash drawer on ESC p from COM9"
@@ -580,8 +813,7 @@ Section "Tralvo" SecMain
 
   WriteRegDWORD HKLM "${SETTINGS_KEY}" "Autostart" $Autostart
   WriteRegDWORD HKLM "${SETTINGS_KEY}" "Profile" $DrawerProfile
-  WriteRegStr HKLM "${SETTINGS_KEY}" "Match" $Match
-  WriteRegStr HKLM "${SETTINGS_KEY}" "Printer" $Printer
+  !insertmacro TextOptions WriteTextOption
 
   ; Windows starts no elevated program from the Run key or the Startup folder: a task does.
   ${If} $Autostart = 1

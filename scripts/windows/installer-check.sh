@@ -5,7 +5,9 @@
 # library and the stand-in put next to it, pulses on ESC p; upgrades in place while it runs
 # stop it in order first and keep the integrator's choices and CashBox.dll; a silent uninstall
 # removes what the installer added and nothing else. The first install is of a variant built here
-# that ships one file more, which the upgrade must remove. Prints one line per check.
+# that ships one file more, which the upgrade must remove. The printer line's and the network
+# print port's options reach the log-on task's command line, and the installed program, started
+# as that task would start it, takes a job over TCP. Prints one line per check.
 # Usage: installer-check.sh <setup.exe> <deploy folder> <Wine Qt5SerialPort.dll>
 #                           <stand-in CashBox.dll> <work folder>
 set -uo pipefail
@@ -84,14 +86,18 @@ lnk_icon() {
     [ $(($(od -An -tu4 -j20 -N4 "$lnk") & 0x40)) != 0 ] &&
         tralvo_output_has -F "$dir\tralvo.exe" -- strings -el -n 3 "$lnk"
 }
-pulses() { grep -c 'pulse' "$work/pulses" 2>/dev/null; }
+pulses() {
+    local log=${1:-$work/pulses}
+    [ -f "$log" ] || { echo 0; return; }
+    grep -c 'pulse' "$log"
+}
 # The installed program, hidden, profile 0, with the Wine-only serial library and the stand-in.
 start_installed() {
     cp "$wine_serial" "$inst/"
     WINEQT_FORCE_STDERR_LOGGING=1 CASHBOX_STANDIN_LOG=$(tralvo_winpath "$work/pulses") \
         wine "$inst/tralvo.exe" 1,0 >"$1" 2>&1 &
     tralvo_pid=$!
-    tralvo_wait_for "grep -q 'Device: Open Success' '$1'" 300
+    tralvo_wait_for "grep -qs 'Device: Open Success' '$1'" 300
 }
 pulse_once() {
     printf '\033p' >"$ports/com8"
@@ -133,7 +139,8 @@ wine "$setup" /S /AUTOSTART=2
 rc=$?
 wineserver -w
 tralvo_check "/AUTOSTART=2 is refused (exit 2) and installs nothing" test "$rc" = 2 -a ! -e "$inst"
-for bad in /MATCH=fast '/PRINTER=COM3:9600;x' /PRINTER=LPT1; do
+for bad in /MATCH=fast '/PRINTER=COM3:9600;x' /PRINTER=LPT1 /PRINTER=socket://printer:ipp \
+    /LISTEN=localhost:9100 /LISTEN=127.0.0.1:65536 '/LISTEN=[::1]9100'; do
     wine "$setup" /S "$bad"
     rc=$?
     wineserver -w
@@ -209,6 +216,55 @@ wineserver -w
 tralvo_check "upgrade with an empty /PRINTER= exits 0, keeps --match and drops --printer" \
     test "$rc/$(regval "$settings_key" Match)/$(regval "$settings_key" Printer)" = 0/escpos/
 tralvo_check "the task definition: tralvo.exe 1,1 --match=escpos" task_as_asked 1 ' --match=escpos'
+# The network print port, with a network printer that has two slashes in its address.
+net_port=$(tralvo_free_tcp_port 19180) || exit 1
+net_line=" --match=any --printer=socket://[::1]:9100 --listen=127.0.0.1:$net_port"
+wine "$setup" /S /MATCH=any '/PRINTER=socket://[::1]:9100' "/LISTEN=127.0.0.1:$net_port"
+rc=$?
+wineserver -w
+tralvo_check "upgrade with /MATCH=any /PRINTER=socket://[::1]:9100 /LISTEN=127.0.0.1:$net_port exits 0 and stores them" \
+    test "$rc/$(regval "$settings_key" Match)/$(regval "$settings_key" Printer)/$(regval "$settings_key" Listen)" = \
+    "0/any/socket://[::1]:9100/127.0.0.1:$net_port"
+tralvo_check "the task definition: tralvo.exe 1,1$net_line" task_as_asked 1 "$net_line"
+tralvo_check "Start-menu shortcut arguments now 0,1$net_line" test "$(lnk_args)" = "0,1$net_line"
+wine "$setup" /S /LISTEN=127.0.0.1:0
+rc=$?
+wineserver -w
+tralvo_check "/LISTEN=127.0.0.1:0 on an upgrade is refused (exit 2) and changes nothing" \
+    test "$rc/$(regval "$settings_key" Listen)" = "2/127.0.0.1:$net_port"
+wine "$setup" /S /PRINTER=
+rc=$?
+wineserver -w
+net_line=" --match=any --listen=127.0.0.1:$net_port"
+tralvo_check "upgrade with an empty /PRINTER= exits 0 and keeps --match=any and --listen" \
+    test "$rc/$(regval "$settings_key" Match)/$(regval "$settings_key" Listen)" = "0/any/127.0.0.1:$net_port"
+tralvo_check "the task definition: tralvo.exe 1,1$net_line" task_as_asked 1 "$net_line"
+
+# The installed program with the task's arguments: one TCP job, one pulse with profile 1's texts.
+# It is ended whatever it did, so that COM9 is free for the next start.
+listens_as_the_task_starts_it() {
+    local arguments status=1 out=$work/tralvo-net.out log=$work/pulses-net
+    read -ra arguments < <(task_xml | sed -n 's:.*<Arguments>\(.*\)</Arguments>.*:\1:p')
+    cp "$wine_serial" "$inst/"
+    WINEQT_FORCE_STDERR_LOGGING=1 CASHBOX_STANDIN_LOG=$(tralvo_winpath "$log") \
+        wine "$inst/tralvo.exe" "${arguments[@]}" >"$out" 2>&1 &
+    tralvo_pid=$!
+    if tralvo_wait_for "grep -qs 'Network: Open Success' '$out'" 300 &&
+        printf 'Total 2.40\n\ep\x00\x19\xfa' | timeout 10 socat -u - "TCP:127.0.0.1:$net_port" &&
+        tralvo_wait_for "[ \$(pulses '$log') -ge 1 ]" 100; then
+        sleep 1 # a second pulse would show up by now
+        [ "$(pulses "$log")" = 1 ] &&
+            tralvo_output_has -F '"50d" "6" "501" "5" -> 0' -- tail -n 1 "$log" && status=0
+    fi
+    [ "$status" = 0 ] || { echo "  pulses: $(cat "$log" 2>/dev/null)"; cat "$out"; } >&2
+    kill "$tralvo_pid" 2>/dev/null
+    wait "$tralvo_pid" 2>/dev/null
+    tralvo_pid=
+    return "$status"
+}
+tralvo_check "tralvo.exe with the task's arguments takes a job on 127.0.0.1:$net_port: one pulse, profile 1" \
+    listens_as_the_task_starts_it
+
 tralvo_check "the installed tralvo.exe 1,0 opens COM9 after the upgrade" start_installed "$work/tralvo2.out" ||
     cat "$work/tralvo2.out" >&2
 tralvo_check "ESC p gives one more pulse" pulse_once 2

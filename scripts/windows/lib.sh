@@ -1,4 +1,5 @@
-# What the Windows scripts share; source it (after ../lib/virtual.sh for tralvo_wine_com_pair).
+# What the Windows scripts share; source it (after ../lib/virtual.sh, which tralvo_wine_com_pair and
+# tralvo_free_tcp_port use).
 
 # A Linux path as a Windows program under Wine names it (drive Z: is the root).
 tralvo_winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
@@ -10,4 +11,18 @@ tralvo_wine_com_pair() {
     tralvo_socat_pair "$TRALVO_PORTS" 9 8 || return 1
     ln -sfn "$TRALVO_PORTS/com9" "$WINEPREFIX/dosdevices/com9"
     ln -sfn "$TRALVO_PORTS/com8" "$WINEPREFIX/dosdevices/com8"
+}
+
+# A TCP port from $1 up (19100 by default) that nothing on this machine listens on now; prints it.
+tralvo_free_tcp_port() {
+    local port=${1:-19100}
+    local last=$((port + 99))
+    for (( ; port <= last; port++)); do
+        if ! tralvo_output_has . -- ss -Hltn "sport = :$port"; then
+            echo "$port"
+            return 0
+        fi
+    done
+    echo "no free TCP port up to $last" >&2
+    return 1
 }
