@@ -437,14 +437,15 @@ struct job_writer {
     int fd;
     const unsigned char *data;
     size_t size;
+    size_t piece; // bytes a write()
     int failed;
 };
 
 static void *write_job(void *arg)
 {
     struct job_writer *job = arg;
-    for (size_t at = 0; at < job->size && !job->failed; at += 4096) {
-        const size_t n = job->size - at < 4096 ? job->size - at : 4096;
+    for (size_t at = 0; at < job->size && !job->failed; at += job->piece) {
+        const size_t n = job->size - at < job->piece ? job->size - at : job->piece;
         job->failed = write_all(job->fd, job->data + at, n) != 0;
     }
     return NULL;
@@ -478,7 +479,7 @@ static void make_pair(struct pty_pair *pair, const char *dir, int n)
 // The job from one end to the other; prints what came and how fast. Whether it came whole.
 static int pass_job(int to, int from, size_t size)
 {
-    struct job_writer job = {to, numbered_job(size), size, 0};
+    struct job_writer job = {to, numbered_job(size), size, 4096, 0};
     unsigned char *got = malloc(size + 1);
     if (!got)
         exit(2);
@@ -791,16 +792,6 @@ static int connect_local(int port)
     return fd;
 }
 
-static void *write_net_job(void *arg)
-{
-    struct job_writer *job = arg;
-    for (size_t at = 0; at < job->size && !job->failed; at += 65536) {
-        const size_t n = job->size - at < 65536 ? job->size - at : 65536;
-        job->failed = write_all(job->fd, job->data + at, n) != 0;
-    }
-    return NULL;
-}
-
 static int stop_child(pid_t pid)
 {
     int status = 0;
@@ -865,7 +856,7 @@ static int cmd_net(int argc, char **argv)
         usleep(300000);
     }
 
-    struct job_writer job = {-1, receipt_job(job_bytes), job_bytes, 0};
+    struct job_writer job = {-1, receipt_job(job_bytes), job_bytes, 65536, 0};
     unsigned char *got = malloc(job_bytes + 1);
     struct proc_info before, after;
     if (!got || read_proc(pid, &before) != 0)
@@ -875,7 +866,7 @@ static int cmd_net(int argc, char **argv)
     if (job.fd < 0)
         goto end;
     pthread_t writer;
-    pthread_create(&writer, NULL, write_net_job, &job);
+    pthread_create(&writer, NULL, write_job, &job);
     const size_t n = sink_read(&s, got, job_bytes, 10.0);
     const double t1 = now();
     const int measured = read_proc(pid, &after) == 0;

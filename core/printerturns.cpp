@@ -17,7 +17,7 @@ PrinterTurns::PrinterTurns(Onward &printer, QObject *parent) : QObject(parent), 
 bool PrinterTurns::askFor(PrinterGate *gate)
 {
     if (!m_holder)
-        m_holder = m_lastHolder = gate;
+        handTo(gate);
     if (m_holder == gate)
         return true;
     if (std::find(m_waiting.begin(), m_waiting.end(), gate) == m_waiting.end())
@@ -37,7 +37,7 @@ void PrinterTurns::giveUp(PrinterGate *gate, const std::function<void()> &whenWr
     m_printer.endJob(whenWritten);
     if (m_waiting.empty())
         return;
-    m_holder = m_lastHolder = m_waiting.front();
+    handTo(m_waiting.front());
     m_waiting.pop_front();
     Q_EMIT m_holder->roomAvailable();
 }
@@ -54,6 +54,14 @@ PrinterGate::PrinterGate(PrinterTurns &turns, int pauseMs, QObject *parent)
         else
             release();
     });
+}
+
+void PrinterTurns::handTo(PrinterGate *gate)
+{
+    m_holder = m_lastHolder = gate;
+    // A source that asked for the printer and then sends nothing has paused as well.
+    if (gate->m_pause.interval() > 0)
+        gate->m_pause.start();
 }
 
 void PrinterTurns::forget(PrinterGate *gate)

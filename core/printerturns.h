@@ -26,6 +26,7 @@ private:
     friend class PrinterGate;
     bool askFor(PrinterGate *gate);
     void giveUp(PrinterGate *gate, const std::function<void()> &whenWritten);
+    void handTo(PrinterGate *gate);
     void forget(PrinterGate *gate);
 
     Onward &m_printer;

@@ -54,6 +54,11 @@ void TestPrinterTurns::turns()
     QCOMPARE(aTurn.count(), 1);
     QCOMPARE(a.send("a"), qint64(1));
     QCOMPARE(printer.printed, QByteArray("posa"));
+    // A serial source that asks for the printer and sends nothing lets the next job have it.
+    a.release();
+    QCOMPARE(serial.room(), qint64(100));
+    QCOMPARE(a.room(), qint64(0));
+    QTRY_COMPARE(turns.holder(), &a);
 }
 
 QTEST_GUILESS_MAIN(TestPrinterTurns)
