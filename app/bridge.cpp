@@ -54,6 +54,7 @@ void Bridge::setPrinterLine(MatchMode mode, Printer *printer, PrintListener *lis
     // The receiver hears of a lost port before the retry starts, as its log lines tell it.
     disconnect(&m_devicePort, &CommControl::lost, this, &Bridge::devicePortLost);
     m_receiver.reset();
+    m_deviceResponder.reset();
     m_deviceGate.reset();
     m_turns.reset();
     // The Device port's bytes are a job at the printer until its input pauses, so that a network
@@ -63,6 +64,10 @@ void Bridge::setPrinterLine(MatchMode mode, Printer *printer, PrintListener *lis
         m_turns = std::make_unique<PrinterTurns>(*printer);
         m_deviceGate = std::make_unique<PrinterGate>(*m_turns, devicePauseMs);
         deviceOnward = m_deviceGate.get();
+        if (!printer->answersStatus()) {
+            m_deviceResponder = std::make_unique<StatusResponder>(deviceOnward);
+            deviceOnward = m_deviceResponder.get();
+        }
     }
     m_receiver =
         std::make_unique<Receiver>(m_devicePort, Field::DeviceState, m_board, m_options, m_library,
@@ -133,8 +138,8 @@ void Bridge::takeJob(NetworkJob *job)
     Onward *onward = nullptr;
     if (m_turns)
         onward = new PrinterGate(*m_turns, 0, job);
-    else
-        onward = new StatusResponder(job);
+    if (!m_printer || !m_printer->answersStatus())
+        onward = new StatusResponder(onward, job);
     connect(onward, &Onward::replied, job, &NetworkJob::reply);
     auto *receiver = new Receiver(*job, Field::NetworkState, m_board, m_options, m_library,
                                   EventPump::none(), m_match, onward, job);

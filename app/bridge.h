@@ -18,6 +18,7 @@ class PrinterGate;
 class Printer;
 class PrinterTurns;
 class PrintListener;
+class StatusResponder;
 class StatusWindow;
 
 // Joins the window, the ports and the drawer library: start-up on load, the Device port's
@@ -78,6 +79,8 @@ private:
     // With a printer, the sources take turns at it, a job at a time.
     std::unique_ptr<PrinterTurns> m_turns;
     std::unique_ptr<PrinterGate> m_deviceGate;
+    // A printer that cannot answer status requests (a print queue): Tralvo answers them.
+    std::unique_ptr<StatusResponder> m_deviceResponder;
     std::unique_ptr<Receiver> m_receiver;
     PortRetry m_deviceRetry;
     PortRetry m_printerRetry;

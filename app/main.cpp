@@ -7,7 +7,9 @@
 #include "networkprinter.h"
 #include "printerport.h"
 #include "printlistener.h"
+#include "printqueue.h"
 #include "qtcommcontrol.h"
+#include "queueprinter.h"
 #include "servicenotifier.h"
 #include "sessionend.h"
 #include "signalwatcher.h"
@@ -57,6 +59,13 @@ int main(int argc, char *argv[])
     case CommandLine::Action::ShowVersion:
         showUserMessage(commandLine.message, false);
         return 0;
+    case CommandLine::Action::ListPrinters: {
+        const QStringList printers = PrintQueue::list();
+        showUserMessage(printers.isEmpty() ? QStringLiteral("tralvo: the system has no printers")
+                                           : printers.join(QLatin1Char('\n')),
+                        false);
+        return 0;
+    }
     case CommandLine::Action::Refuse:
         // Into the log too, where a hidden instance's reasons are looked for.
         qCWarning(lcTralvo, "%s", qPrintable(commandLine.message));
@@ -68,10 +77,19 @@ int main(int argc, char *argv[])
         break;
     }
     std::unique_ptr<Printer> printer;
-    if (commandLine.printer && commandLine.printer->kind == PrinterAddress::Kind::Socket)
-        printer = std::make_unique<NetworkPrinter>(*commandLine.printer);
-    else if (commandLine.printer)
-        printer = std::make_unique<PrinterPort>(*commandLine.printer);
+    if (commandLine.printer) {
+        switch (commandLine.printer->kind) {
+        case PrinterAddress::Kind::Socket:
+            printer = std::make_unique<NetworkPrinter>(*commandLine.printer);
+            break;
+        case PrinterAddress::Kind::Queue:
+            printer = std::make_unique<QueuePrinter>(commandLine.printer->location);
+            break;
+        case PrinterAddress::Kind::Line:
+            printer = std::make_unique<PrinterPort>(*commandLine.printer);
+            break;
+        }
+    }
 
     StatusBoard board;
     StatusWindow window(board);

@@ -68,7 +68,9 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
                        "PORT is COMn or a device path (a terminal or a character device), "
                        "SETTINGS baud,parity,data,stop[,none|rtscts|xonxoff] (default "
                        "9600,N,8,1,none); or a network printer, socket://HOST[:PORT] (default "
-                       "port 9100), connected for each job. Implies --match=escpos."),
+                       "port 9100), connected for each job; or the system's print queue, "
+                       "queue:NAME (see --list-printers), a raw document for each job. Implies "
+                       "--match=escpos."),
         QStringLiteral("PORT[:SETTINGS]"));
     const QCommandLineOption listen(
         listenName,
@@ -80,7 +82,10 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
         idleTimeoutName,
         QStringLiteral("Close a network job that sends nothing for SECONDS (default 30)."),
         QStringLiteral("SECONDS"));
-    parser.addOptions({help, showVersion, match, printer, listen, idleTimeout});
+    const QCommandLineOption listPrinters(
+        QStringList{QStringLiteral("list-printers")},
+        QStringLiteral("List the system's printers (name, port or device, state) and exit."));
+    parser.addOptions({help, showVersion, listPrinters, match, printer, listen, idleTimeout});
     parser.addPositionalArgument(QStringLiteral("hide,profile"),
                                  QStringLiteral("Whether to hide the window, and the profile."));
 
@@ -98,6 +103,10 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
         const QString text = parser.helpText();
         line.message = QLatin1String("Usage: tralvo [options] hide,profile") +
                        text.mid(text.indexOf(QLatin1Char('\n')));
+        return line;
+    }
+    if (parser.isSet(listPrinters)) {
+        line.action = Action::ListPrinters;
         return line;
     }
     if (parser.isSet(showVersion)) {

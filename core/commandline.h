@@ -13,7 +13,7 @@
 // which joined with blanks is the "hide,profile" argument text, read as it always was.
 struct CommandLine
 {
-    enum class Action { Run, ShowHelp, ShowVersion, Refuse };
+    enum class Action { Run, ShowHelp, ShowVersion, ListPrinters, Refuse };
 
     Action action = Action::Run;
     QString argumentText;

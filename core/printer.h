@@ -31,6 +31,8 @@ public:
     virtual void open() = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
+    // Whether it answers status requests (DLE EOT) itself; a print queue does not.
+    virtual bool answersStatus() const { return true; }
     // Waits up to timeoutMs for the printer to take what is queued; returns what is left.
     qint64 flush(int timeoutMs);
 

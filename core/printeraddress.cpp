@@ -4,6 +4,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace {
 
 QString systemLocation(const QString &port)
@@ -50,6 +52,21 @@ std::optional<PrinterAddress> PrinterAddress::parse(const QString &text, QString
 {
     if (text.startsWith(QLatin1String("socket:"), Qt::CaseInsensitive))
         return parseSocket(text, error);
+    if (text.startsWith(QLatin1String("queue:"), Qt::CaseInsensitive)) {
+        PrinterAddress address;
+        address.kind = Kind::Queue;
+        address.port = text;
+        address.location = text.mid(6);
+        const bool control = std::any_of(address.location.begin(), address.location.end(),
+                                         [](QChar c) { return c.unicode() < 0x20; });
+        if (!address.location.trimmed().isEmpty() && !control)
+            return address;
+        if (error)
+            *error = QStringLiteral("the print queue \"%1\" needs a name, without control "
+                                    "characters")
+                         .arg(text);
+        return std::nullopt;
+    }
     const auto refuse = [error](const QString &why) {
         if (error)
             *error = why;

@@ -1,10 +1,25 @@
 #include "statusresponder.h"
 
+StatusResponder::StatusResponder(Onward *next, QObject *parent) : Onward(parent), m_next(next)
+{
+    if (m_next)
+        connect(m_next, &Onward::roomAvailable, this, &Onward::roomAvailable);
+}
+
 qint64 StatusResponder::send(const QByteArray &bytes)
 {
+    const qint64 taken = m_next ? m_next->send(bytes) : bytes.size();
     QByteArray requests;
-    m_scanner.feed(bytes.constData(), bytes.size(), nullptr, &requests);
+    m_scanner.feed(bytes.constData(), static_cast<qsizetype>(taken), nullptr, &requests);
     if (!requests.isEmpty())
         Q_EMIT replied(QByteArray(requests.size(), onlineWithPaper));
-    return bytes.size();
+    return taken;
+}
+
+void StatusResponder::endJob(const std::function<void()> &whenWritten)
+{
+    if (m_next)
+        m_next->endJob(whenWritten);
+    else
+        Onward::endJob(whenWritten);
 }

@@ -4,8 +4,11 @@
 # socket://127.0.0.1:PORT (Tralvo's --listen), prints a receipt with an image that holds kick
 # bytes and a kick with "lp -o raw", and checks that the job reaches the receipt printer (a
 # network printer, --printer=socket://127.0.0.1:PORT, that socat stands in for) byte for byte
-# with one pulse, and that CUPS calls the job done. Stops what it started. Builds the default
-# preset's program first.
+# with one pulse, and that CUPS calls the job done. Then the other way round: Tralvo prints to a
+# CUPS queue (--printer=queue:NAME) that is made only after it has started, whose device is such
+# a network printer: a job sent to Tralvo arrives byte for byte as one CUPS job with one pulse, a
+# paused queue holds the next until it is resumed, and --list-printers lists the queue. Stops
+# what it started. Builds the default preset's program first.
 # Usage: scripts/cups-check.sh
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -23,11 +26,13 @@ tralvo_logged build/cups-check-build.log cmake --preset default
 tralvo_logged build/cups-check-build.log cmake --build --preset default --target tralvo cashbox_standin
 
 queue=tralvo-check
+out_queue=tralvo-check-out
 cupsd_pid=
 tralvo_pid=
 finish() {
     [ -z "$tralvo_pid" ] || kill -TERM "$tralvo_pid" 2>/dev/null || true
     lpadmin -x "$queue" 2>/dev/null || true
+    lpadmin -x "$out_queue" 2>/dev/null || true
     [ -z "$cupsd_pid" ] || { kill -TERM "$cupsd_pid" 2>/dev/null; wait "$cupsd_pid" 2>/dev/null; } || true
     tralvo_cleanup
 }
@@ -84,4 +89,66 @@ print_job() {
 }
 tralvo_check "a raw CUPS job through the network print port reaches the printer byte for byte, one pulse" \
     print_job || true
+
+# Tralvo's printer is a CUPS queue. It starts before the queue exists: "Open Failed", then the
+# retry finds the queue. Each job sent to Tralvo is one CUPS job.
+kill -TERM "$tralvo_pid" 2>/dev/null && wait "$tralvo_pid" 2>/dev/null
+tralvo_pid=
+: >"$ports/printed"
+: >"$ports/pulses"
+TRALVO_COMDIR=$ports LD_LIBRARY_PATH=$root/build/standin CASHBOX_STANDIN_LOG=$ports/pulses \
+    QT_QPA_PLATFORM=offscreen "$root/build/bin/tralvo" "--listen=$port" \
+    "--printer=queue:$out_queue" 1,0 2>"$ports/tralvo.err" &
+tralvo_pid=$!
+completed() { lpstat -W completed -o "$out_queue" 2>/dev/null | grep -c "^$out_queue-" || true; }
+# Sends a file to Tralvo as one job; Tralvo's own status answer (no printer answers) comes back.
+send_job() {
+    local answer
+    answer=$(timeout 10 socat -t 3 - "TCP:127.0.0.1:$port,shut-none" <"$1" | od -An -tx1 | tr -d ' \n')
+    [ "$answer" = 12 ] || { echo "  status answer '$answer', not 12" >&2; return 1; }
+}
+{ printf '\x10\x04\x01'; cat "$ports/job.bin"; } >"$ports/queue-job.bin"
+
+queue_job() {
+    tralvo_wait_until 100 grep -q "Printer: no print queue \"$out_queue\"" "$ports/tralvo.err" ||
+        { echo "  no reason for the missing queue in the log" >&2; cat "$ports/tralvo.err" >&2; return 1; }
+    lpadmin -p "$out_queue" -E -v "socket://127.0.0.1:$printer_port" -m raw 2>/dev/null ||
+        { echo "  lpadmin could not add $out_queue" >&2; return 1; }
+    tralvo_wait_until 50 grep -q 'Printer: Open Success' "$ports/tralvo.err" ||
+        { echo "  the retry did not find the queue" >&2; cat "$ports/tralvo.err" >&2; return 1; }
+    send_job "$ports/queue-job.bin" || return 1
+    tralvo_wait_for "[ \$(stat -c %s '$ports/printed') -ge \$(stat -c %s '$ports/queue-job.bin') ]" 200 ||
+        { echo "  the printer got $(stat -c %s "$ports/printed") bytes" >&2; return 1; }
+    cmp "$ports/queue-job.bin" "$ports/printed" >&2 || return 1
+    tralvo_wait_until 100 eval '[ "$(completed)" = 1 ]' || { echo "  $(completed) CUPS jobs, not 1" >&2; return 1; }
+    [ "$(grep -c pulse "$ports/pulses" 2>/dev/null)" = 1 ] ||
+        { echo "  $(grep -c pulse "$ports/pulses" 2>/dev/null) pulses, not 1" >&2; return 1; }
+}
+tralvo_check "a job sent to Tralvo reaches a CUPS queue made after the start as one job, byte for byte, one pulse" \
+    queue_job || true
+
+paused_queue() {
+    local sent=$ports/queue-job.bin
+    : >"$ports/printed"
+    cupsdisable "$out_queue" || return 1
+    send_job "$sent" || { cupsenable "$out_queue"; return 1; }
+    sleep 2
+    [ ! -s "$ports/printed" ] || { echo "  the paused queue printed" >&2; cupsenable "$out_queue"; return 1; }
+    cupsenable "$out_queue" || return 1
+    tralvo_wait_for "[ \$(stat -c %s '$ports/printed') -ge \$(stat -c %s '$sent') ]" 200 ||
+        { echo "  the printer got $(stat -c %s "$ports/printed") bytes after the resume" >&2; return 1; }
+    cmp "$sent" "$ports/printed" >&2 || return 1
+    tralvo_wait_until 100 eval '[ "$(completed)" = 2 ]' || { echo "  $(completed) CUPS jobs, not 2" >&2; return 1; }
+}
+tralvo_check "a paused CUPS queue holds the job until it is resumed, then it arrives whole" \
+    paused_queue || true
+
+list_printers() {
+    local listed
+    listed=$(QT_QPA_PLATFORM=offscreen "$root/build/bin/tralvo" --list-printers) || return 1
+    echo "cups-check: --list-printers: $(grep "^$out_queue" <<<"$listed")"
+    grep -qxF "$out_queue	socket://127.0.0.1:$printer_port	idle" <<<"$listed" ||
+        { echo "  $out_queue is not listed with its device and state:" >&2; echo "$listed" >&2; return 1; }
+}
+tralvo_check "--list-printers lists the queue with its device and state" list_printers || true
 tralvo_check_summary

@@ -52,6 +52,12 @@ void TestCommandLine::parse_data()
         QTest::newRow(bad) << QStringList{bad} << refuse << "" << start << "";
     QTest::newRow("any") << QStringList{"--match=any", "0,1"} << run << "0,1"
                          << static_cast<int>(MatchMode::Any) << "";
+    QTest::newRow("printer queue, one argument with blanks")
+        << QStringList{"--printer=queue:Receipt Printer", "1,0"} << run << "1,0" << escpos
+        << "queue:Receipt Printer";
+    QTest::newRow("list printers")
+        << QStringList{"--list-printers"} << static_cast<int>(CommandLine::Action::ListPrinters)
+        << "" << start << "";
     QTest::newRow("help") << QStringList{"1,0", "--help"}
                           << static_cast<int>(CommandLine::Action::ShowHelp) << "1,0" << start
                           << "";

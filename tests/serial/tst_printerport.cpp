@@ -292,7 +292,7 @@ void TestPrinterPort::address_data()
     QTest::addColumn<QString>("location"); // refused: what the reason names
     QTest::addColumn<int>("baud");
     QTest::addColumn<Flow>("flow");
-    QTest::addColumn<int>("socketPort"); // 0: a port or a device
+    QTest::addColumn<int>("socketPort"); // 0: a port or a device; -1: a print queue
 
     const auto row = [](const char *name, const QString &text, const QString &port,
                         const QString &location, int baud = 9600, Flow flow = Flow::None,
@@ -326,6 +326,9 @@ void TestPrinterPort::address_data()
     socket("network printer, port out of range", "socket://printer:70000", "", 0);
     socket("network printer with a path", "socket://printer/queue", "", 0);
     socket("network printer with no host", "socket://:9100", "", 0);
+    socket("print queue, blanks and all", "queue:Receipt Printer (USB001)",
+           "Receipt Printer (USB001)", -1);
+    socket("print queue with no name", "queue:", "", 0);
 }
 
 void TestPrinterPort::address()
@@ -347,8 +350,9 @@ void TestPrinterPort::address()
     QTEST(int(address->settings.baud), "baud");
     QTEST(address->settings.flowControl, "flow");
     QFETCH(int, socketPort);
-    QCOMPARE(address->kind == PrinterAddress::Kind::Socket, socketPort != 0);
-    if (socketPort != 0)
+    QCOMPARE(address->kind == PrinterAddress::Kind::Socket, socketPort > 0);
+    QCOMPARE(address->kind == PrinterAddress::Kind::Queue, socketPort < 0);
+    if (socketPort > 0)
         QCOMPARE(int(address->socketPort), socketPort);
 }
 
