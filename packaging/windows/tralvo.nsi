@@ -2,9 +2,11 @@
 ;   makensis -DVERSION=1.0.0 -DDEPLOY_DIR=<folder with tralvo.exe and its DLLs> \
 ;            -DOUTFILE=tralvo-1.0.0-win32-setup.exe tralvo.nsi
 ; Silent:  setup.exe /S [/AUTOSTART=0|1] [/PROFILE=0|1] [/MATCH=start|escpos|star|any]
-;                       [/PRINTER=COMn[:SETTINGS]|socket://HOST[:PORT]] [/LISTEN=[ADDRESS:]PORT]
+;                       [/PRINTER=COMn[:SETTINGS]|socket://HOST[:PORT]|queue:NAME]
+;                       [/LISTEN=[ADDRESS:]PORT]
 ;          (an empty /MATCH=, /PRINTER= or /LISTEN= clears that option). Switches are
-;          separated by blanks; a value, or a whole switch, may be put in quotes.
+;          separated by blanks; a value, or a whole switch, may be put in quotes, as a printer's
+;          name with blanks must be: "/PRINTER=queue:EPSON TM-T20II Receipt".
 ; Each choice not given is kept from the earlier install.
 ; Exit codes: 0 done; 2 bad option; 3 installed, but the log-on task could not be created;
 ;             4 Tralvo could not be stopped (nothing changed).
@@ -59,9 +61,13 @@ Var Upgrade        ; 1 when an earlier install is there
 Var Running        ; set by TralvoRunning
 Var WasRunning     ; Tralvo ran when Setup began
 Var Match          ; Tralvo's --match: empty (not given), start, escpos, star or any
-Var Printer        ; Tralvo's --printer: empty (none), COMn[:SETTINGS] or socket://HOST[:PORT]
+Var Printer        ; Tralvo's --printer: empty (none), COMn[:SETTINGS], socket://HOST[:PORT]
+                   ; or queue:NAME (a Windows printer)
 Var Listen         ; Tralvo's --listen: empty (none) or [ADDRESS:]PORT
 Var ProgramOptions ; --match, --printer and --listen as the program takes them, each after a space
+                   ; (quoted when it holds a blank)
+Var TaskArguments  ; the task's arguments, written as XML text
+Var NotInNames     ; the characters that Setup takes in no printer's name (built in .onInit)
 Var AutostartBox
 Var Profile0Radio
 Var Profile1Radio
@@ -228,6 +234,9 @@ FunctionEnd
 ; runs for months. It runs at the log-on of any member of Administrators, with their full rights,
 ; so the program's elevation needs no prompt.
 Function WriteTaskXml
+  StrCpy $0 "1,$DrawerProfile$ProgramOptions"
+  Call XmlText
+  StrCpy $TaskArguments $0
   FileOpen $0 "$INSTDIR\tralvo-task.xml" w
   FileWriteUTF16LE /BOM $0 '<?xml version="1.0" encoding="UTF-16"?>$\r$\n'
   FileWriteUTF16LE $0 '<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">$\r$\n'
@@ -241,9 +250,35 @@ Function WriteTaskXml
   FileWriteUTF16LE $0 '    <ExecutionTimeLimit>PT0S</ExecutionTimeLimit>$\r$\n'
   FileWriteUTF16LE $0 '    <Enabled>true</Enabled>$\r$\n'
   FileWriteUTF16LE $0 '  </Settings>$\r$\n'
-  FileWriteUTF16LE $0 '  <Actions Context="Author"><Exec><Command>"$INSTDIR\tralvo.exe"</Command><Arguments>1,$DrawerProfile$ProgramOptions</Arguments></Exec></Actions>$\r$\n'
+  FileWriteUTF16LE $0 '  <Actions Context="Author"><Exec><Command>"$INSTDIR\tralvo.exe"</Command><Arguments>$TaskArguments</Arguments></Exec></Actions>$\r$\n'
   FileWriteUTF16LE $0 '</Task>$\r$\n'
   FileClose $0
+FunctionEnd
+
+; $0 as XML text: & < and > written as entities (a printer's name may hold them).
+Function XmlText
+  Push $1
+  Push $2
+  Push $3
+  StrCpy $1 ""
+  StrCpy $2 0
+  ${Do}
+    StrCpy $3 $0 1 $2
+    ${IfThen} $3 == "" ${|} ${ExitDo} ${|}
+    ${If} $3 == "&"
+      StrCpy $3 "&amp;"
+    ${ElseIf} $3 == "<"
+      StrCpy $3 "&lt;"
+    ${ElseIf} $3 == ">"
+      StrCpy $3 "&gt;"
+    ${EndIf}
+    StrCpy $1 "$1$3"
+    IntOp $2 $2 + 1
+  ${Loop}
+  StrCpy $0 $1
+  Pop $3
+  Pop $2
+  Pop $1
 FunctionEnd
 
 ; ---------------------------------------------------------------------------------------------
@@ -387,9 +422,12 @@ Function AutostartPageCreate
   ${EndIf}
   ${NSD_CreateLabel} 0 66u 100% 10u "Receipt printer to pass everything through to (--printer), empty for none:"
   Pop $0
-  ${NSD_CreateText} 10u 78u 60% 12u $Printer
+  ; A field with a list: the installed printers to choose from, or any other value typed.
+  ${NSD_CreateComboBox} 10u 78u 60% 80u ""
   Pop $PrinterField
-  ${NSD_CreateLabel} 10u 92u 90% 10u "e.g. COM3, COM3:9600,N,8,1,rtscts or socket://192.168.1.50:9100"
+  Call AddInstalledPrinters
+  ${NSD_SetText} $PrinterField $Printer
+  ${NSD_CreateLabel} 10u 92u 90% 10u "An installed printer from the list, COM3:9600,N,8,1,rtscts or socket://192.168.1.50"
   Pop $0
   ${NSD_CreateLabel} 0 110u 45% 10u "Network print port (--listen):"
   Pop $0
@@ -398,6 +436,49 @@ Function AutostartPageCreate
   ${NSD_CreateLabel} 10u 124u 90% 10u "Empty for none; e.g. 9100, 127.0.0.1:9100 or [::1]:9100 (TCP, raw, as a printer)"
   Pop $0
   nsDialogs::Show
+FunctionEnd
+
+; Fills the printer field's list with the installed printers as queue:NAME: the local ones and the
+; connections to a print server's (\\SERVER\NAME), as the spooler lists them (EnumPrintersW
+; level 4, which asks no printer for its state). A name that Setup would refuse is left out.
+Function AddInstalledPrinters
+  Push $0
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  Push $5
+  Push $R1
+  StrCpy $1 0
+  StrCpy $2 0
+  ; PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS; the first call asks how much room the list needs.
+  System::Call 'winspool.drv::EnumPrintersW(i 6, p 0, i 4, p 0, i 0, *i 0 r1, *i 0 r2) i .r0'
+  ${If} $1 > 0
+    System::Alloc $1
+    Pop $3
+    System::Call 'winspool.drv::EnumPrintersW(i 6, p 0, i 4, p r3, i r1, *i r1 r1, *i 0 r2) i .r0'
+    ${If} $0 <> 0
+      StrCpy $4 $3
+      ${For} $5 1 $2
+        ; PRINTER_INFO_4W: pPrinterName, pServerName, Attributes (12 bytes on 32-bit Windows)
+        System::Call '*$4(w .r0)'
+        StrCpy $0 "queue:$0"
+        Call ValidPrinter
+        ${If} $R1 = 1
+          ${NSD_CB_AddString} $PrinterField $0
+        ${EndIf}
+        IntOp $4 $4 + 12
+      ${Next}
+    ${EndIf}
+    System::Free $3
+  ${EndIf}
+  Pop $R1
+  Pop $5
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Pop $0
 FunctionEnd
 
 ; Sets VAR from the text field FIELD, or keeps the page with MESSAGE when CHECK refuses it.
@@ -428,7 +509,7 @@ Function AutostartPageLeave
   ${IfThen} $0 == "(not given)" ${|} StrCpy $0 "" ${|}
   StrCpy $Match $0
   !insertmacro TakeField $PrinterField $Printer ValidPrinter \
-      "is not a printer: give COMn, COMn:SETTINGS such as COM3:9600,N,8,1,rtscts (letters, digits, commas and dots), or socket://HOST[:PORT]."
+      "is not a printer: choose an installed one from the list, or give COMn, COMn:SETTINGS such as COM3:9600,N,8,1,rtscts (letters, digits, commas and dots), socket://HOST[:PORT], or queue:NAME (a printer's name holds no comma, no backslash but in \\SERVER\NAME, no quote and no control character)."
   !insertmacro TakeField $ListenField $Listen ValidListen \
       "is not a network print port: give PORT, IPv4-ADDRESS:PORT or [IPv6-ADDRESS]:PORT, such as 9100, 127.0.0.1:9100 or [::1]:9100."
 FunctionEnd
@@ -533,9 +614,84 @@ Function BracketedIPv6At
   Pop $R4
 FunctionEnd
 
+; The characters that Setup takes in no printer's name: the comma, the quote, and the control
+; characters (U+0001 to U+001F, U+007F to U+009F).
+Function MakeNotInNames
+  Push $0
+  Push $1
+  StrCpy $NotInNames ',"'
+  ${For} $0 1 159
+    ${If} $0 < 32
+    ${OrIf} $0 >= 127
+      IntFmt $1 "%c" $0
+      StrCpy $NotInNames "$NotInNames$1"
+    ${EndIf}
+  ${Next}
+  Pop $1
+  Pop $0
+FunctionEnd
+
+; $R1 = 1 when $R3 is a printer's name as OpenPrinter takes it: NAME, or \\SERVER\NAME for a
+; connection to a print server's printer. Windows puts no comma and no backslash in a printer's
+; own name; Setup also takes no quote (a quoted argument could not carry it), no control character
+; and no more than 255 characters (its command lines have room for that).
+Function ValidQueueName
+  Push $6
+  Push $7
+  Push $8
+  Push $9
+  StrCpy $R1 0
+  StrLen $6 $R3
+  StrCpy $7 $NotInNames
+  ${If} $6 >= 1
+  ${AndIf} $6 <= 255
+    ; StrPBrkW compares code units as they are: no comparison of Setup's own would see a control
+    ; character for sure.
+    System::Call 'shlwapi::StrPBrkW(w R3, w r7) p .r6'
+    ${If} $6 = 0
+      ; $8: where the name proper begins; after \\SERVER\ for a connection, -1 when that is wrong.
+      StrCpy $8 0
+      StrCpy $7 $R3 2
+      ${If} $7 == "\\"
+        StrCpy $8 -1
+        StrCpy $7 2
+        ${Do}
+          StrCpy $9 $R3 1 $7
+          ${IfThen} $9 == "" ${|} ${ExitDo} ${|}
+          ${If} $9 == "\"
+            ${IfThen} $7 > 2 ${|} IntOp $8 $7 + 1 ${|}
+            ${ExitDo}
+          ${EndIf}
+          IntOp $7 $7 + 1
+        ${Loop}
+      ${EndIf}
+      ; The name proper: one character or more, and no backslash.
+      StrCpy $9 $R3 1 $8
+      ${If} $8 >= 0
+      ${AndIf} $9 != ""
+        StrCpy $R1 1
+        StrCpy $7 $8
+        ${Do}
+          StrCpy $9 $R3 1 $7
+          ${IfThen} $9 == "" ${|} ${ExitDo} ${|}
+          ${If} $9 == "\"
+            StrCpy $R1 0
+            ${ExitDo}
+          ${EndIf}
+          IntOp $7 $7 + 1
+        ${Loop}
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+  Pop $9
+  Pop $8
+  Pop $7
+  Pop $6
+FunctionEnd
+
 ; $R1 = 1 when $0 is empty, COMn[:SETTINGS] with SETTINGS of letters, digits, commas and dots,
-; or a network printer, socket://HOST[:PORT] with HOST a name, an IPv4 address or an IPv6 one in
-; brackets.
+; a network printer, socket://HOST[:PORT] with HOST a name, an IPv4 address or an IPv6 one in
+; brackets, or a Windows printer, queue:NAME (see ValidQueueName).
 Function ValidPrinter
   Push $R2
   Push $R3
@@ -545,8 +701,13 @@ Function ValidPrinter
   StrCpy $R1 0
   StrCpy $R3 $0
   StrCpy $1 $0 9
+  StrCpy $R4 $0 6
   ${If} $0 == ""
     StrCpy $R1 1
+  ${ElseIf} $R4 == "queue:" ; == ignores case
+    StrCpy $R3 $0 "" 6
+    StrCpy $0 "queue:$R3" ; as the program takes it
+    Call ValidQueueName
   ${ElseIf} $1 == "socket://" ; == ignores case
     StrCpy $1 $0 "" 9
     StrCpy $0 "socket://$1" ; as the program takes it
@@ -749,6 +910,7 @@ FunctionEnd
 
 Function .onInit
   SetRegView 32
+  Call MakeNotInNames
   SetShellVarContext all
   StrCpy $Upgrade 0
   ReadRegStr $0 HKLM "${UNINST_KEY}" "UninstallString"
@@ -773,8 +935,23 @@ Function .onInit
 FunctionEnd
 
 !macro AddProgramOption NAME REGNAME OPTION VAR CHECK
-  ${IfThen} ${VAR} != "" ${|} StrCpy $ProgramOptions "$ProgramOptions --${OPTION}=${VAR}" ${|}
+  ${If} ${VAR} != ""
+    StrCpy $0 "--${OPTION}=${VAR}"
+    Call QuoteArgument
+    StrCpy $ProgramOptions "$ProgramOptions $0"
+  ${EndIf}
 !macroend
+; $0 in quotes when it holds a blank, so that the program gets it as one argument (Windows splits
+; a command line at blanks outside quotes). No value Setup takes holds a quote, or ends with a
+; backslash (which before the closing quote would escape it), so nothing inside needs escaping.
+Function QuoteArgument
+  Push $1
+  System::Call 'shlwapi::StrChrW(w r0, i 32) p .r1'
+  ${If} $1 <> 0
+    StrCpy $0 `"$0"`
+  ${EndIf}
+  Pop $1
+FunctionEnd
 !macro WriteTextOption NAME REGNAME OPTION VAR CHECK
   WriteRegStr HKLM "${SETTINGS_KEY}" "${REGNAME}" ${VAR}
 !macroend

@@ -7,7 +7,9 @@
 # removes what the installer added and nothing else. The first install is of a variant built here
 # that ships one file more, which the upgrade must remove. The printer line's and the network
 # print port's options reach the log-on task's command line, and the installed program, started
-# as that task would start it, takes a job over TCP. Prints one line per check.
+# as that task would start it, takes a job over TCP. A Windows printer's name with blanks reaches
+# the program as one argument, as Windows splits the task's and the shortcut's command lines (a
+# helper built here applies its rules). Prints one line per check.
 # Usage: installer-check.sh <setup.exe> <deploy folder> <Wine Qt5SerialPort.dll>
 #                           <stand-in CashBox.dll> <work folder>
 set -uo pipefail
@@ -80,7 +82,18 @@ has_our_icon() {
     return "$status"
 }
 # The shortcut's arguments (a string's length goes before it, and may read as a character).
-lnk_args() { strings -el -n 3 "$lnk" | grep -oE '[0-9],[0-9]( --[a-z]+=[^ ]*)*$'; }
+lnk_args() { strings -el -n 3 "$lnk" | grep -oE '[01],[01]( .*)?$'; }
+# The task definition's arguments, as XML text unescaped.
+task_arguments() {
+    task_xml | sed 's/encoding="UTF-16"/encoding="UTF-8"/' |
+        xmllint --xpath "string(//*[local-name()='Arguments'])" -
+}
+# The arguments a program gets from the command line text $1 (what follows the program's name),
+# one a line, split by Windows' rules.
+split_args() {
+    printf '%s' "$1" >"$work/arguments.txt"
+    wine "$work/split-args.exe" "$(tralvo_winpath "$work/arguments.txt")" | tr -d '\r'
+}
 # The shortcut says it has an icon of its own (HasIconLocation in its header), in tralvo.exe.
 lnk_icon() {
     [ $(($(od -An -tu4 -j20 -N4 "$lnk") & 0x40)) != 0 ] &&
@@ -130,6 +143,7 @@ makensis -V1 -DVERSION="$version" -DDEPLOY_DIR="${old_setup%/*}/deploy-old" -DOU
     -DEXTRA_DIR=imageformats -DEXTRA_NAME=qold.dll -DCOMPRESSOR=zlib \
     "$here/../../packaging/windows/tralvo.nsi" >"$work/makensis-old.log" 2>&1 ||
     { cat "$work/makensis-old.log" >&2; exit 1; }
+i686-w64-mingw32-gcc -O1 -o "$work/split-args.exe" "$here/split-args.c" -lshell32 || exit 1
 tralvo_xvfb || exit 1
 wineboot -i >/dev/null 2>&1 && wineserver -w
 tralvo_wine_com_pair || exit 1
@@ -139,7 +153,11 @@ wine "$setup" /S /AUTOSTART=2
 rc=$?
 wineserver -w
 tralvo_check "/AUTOSTART=2 is refused (exit 2) and installs nothing" test "$rc" = 2 -a ! -e "$inst"
+# A Windows printer's name holds no comma and no backslash (but \\SERVER\ before it), and Setup
+# takes no control character in one.
 for bad in /MATCH=fast '/PRINTER=COM3:9600;x' /PRINTER=LPT1 /PRINTER=socket://printer:ipp \
+    /PRINTER=queue: '/PRINTER=queue:Back,Office' '/PRINTER=queue:Back\Office' \
+    '/PRINTER=queue:\\server' $'/PRINTER=queue:Receipt\tA' \
     /LISTEN=localhost:9100 /LISTEN=127.0.0.1:65536 '/LISTEN=[::1]9100'; do
     wine "$setup" /S "$bad"
     rc=$?
@@ -264,6 +282,19 @@ listens_as_the_task_starts_it() {
 }
 tralvo_check "tralvo.exe with the task's arguments takes a job on 127.0.0.1:$net_port: one pulse, profile 1" \
     listens_as_the_task_starts_it
+
+# A Windows printer whose name has blanks, and characters that XML writes as entities.
+queue='queue:Counter 2 Receipt & Bar'
+wine "$setup" /S "/PRINTER=$queue"
+rc=$?
+wineserver -w
+tralvo_check "upgrade with \"/PRINTER=$queue\" (quoted) exits 0 and stores it" \
+    test "$rc/$(regval "$settings_key" Printer)" = "0/$queue"
+queue_line=$(printf '%s\n' 1,1 --match=any "--printer=$queue" "--listen=127.0.0.1:$net_port")
+tralvo_check "the task's arguments, split as Windows does: 1,1, --match=any, \"--printer=$queue\" as one, --listen" \
+    test "$(split_args "$(task_arguments)")" = "$queue_line"
+tralvo_check "the Start-menu shortcut's arguments, split as Windows does: the same after 0,1" \
+    test "$(split_args "$(lnk_args)")" = "${queue_line/1,1/0,1}"
 
 tralvo_check "the installed tralvo.exe 1,0 opens COM9 after the upgrade" start_installed "$work/tralvo2.out" ||
     cat "$work/tralvo2.out" >&2
