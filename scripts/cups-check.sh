@@ -27,25 +27,19 @@ tralvo_logged build/cups-check-build.log cmake --build --preset default --target
 
 queue=tralvo-check
 out_queue=tralvo-check-out
-cupsd_pid=
 tralvo_pid=
 finish() {
     [ -z "$tralvo_pid" ] || kill -TERM "$tralvo_pid" 2>/dev/null || true
     lpadmin -x "$queue" 2>/dev/null || true
     lpadmin -x "$out_queue" 2>/dev/null || true
-    [ -z "$cupsd_pid" ] || { kill -TERM "$cupsd_pid" 2>/dev/null; wait "$cupsd_pid" 2>/dev/null; } || true
     tralvo_cleanup
 }
 trap finish EXIT
 
-running() { tralvo_output_has -x 'scheduler is running' -- lpstat -r; }
-if running; then
+if tralvo_cups_running; then
     echo "cups-check: using the cupsd that runs already"
 else
-    mkdir -p /run/cups
-    cupsd -f >/dev/null 2>&1 &
-    cupsd_pid=$!
-    tralvo_wait_until 100 running || { echo "cups-check: cupsd did not start" >&2; exit 1; }
+    tralvo_cupsd || { echo "cups-check: cupsd did not start" >&2; exit 1; }
 fi
 
 tralvo_comdir

@@ -88,3 +88,14 @@ tralvo_xvfb() {
     }
     export DISPLAY=":$n"
 }
+
+# A CUPS scheduler: Debian's cupsd in the foreground (no systemd needed), unless one runs
+# already. One started here is stopped by tralvo_cleanup.
+tralvo_cups_running() { tralvo_output_has -x 'scheduler is running' -- lpstat -r; }
+tralvo_cupsd() {
+    tralvo_cups_running && return 0
+    mkdir -p /run/cups
+    cupsd -f >/dev/null 2>&1 &
+    tralvo_pids+=($!)
+    tralvo_wait_until 100 tralvo_cups_running
+}

@@ -28,6 +28,7 @@ cleanup() {
     [ -n "$tralvo_pid" ] && kill -KILL "$tralvo_pid" 2>/dev/null
     rm -f "$WINEPREFIX/dosdevices/com9" "$WINEPREFIX/dosdevices/com8" "$WINEPREFIX/dosdevices/com3"
     set_dpi 96
+    lpadmin -x "$wine_queue" 2>/dev/null
     wineserver -k 2>/dev/null
     tralvo_cleanup
 }
@@ -208,6 +209,40 @@ network_job() {
     end_with_taskkill
 }
 tralvo_check 'a network job on 127.0.0.1 pulses once and gets the status answer' network_job
+
+# A print queue: Wine's spooler lists the queues of a CUPS scheduler as Windows printers (with
+# the 32-bit libcups), reading them when a program starts, so the queue is made first. Its device
+# is a network printer that socat stands in for. A job over TCP goes into the queue as a RAW
+# document and reaches the device byte for byte, with one pulse and Tralvo's own status answer.
+wine_queue=tralvo-wine-check
+queue_printer() {
+    local before port sink_port answer listed sink=$work/queue-printed job=$work/queue-job
+    tralvo_cupsd || { echo "  cupsd did not start" >&2; return 1; }
+    port=$(tralvo_free_tcp_port 19130) && sink_port=$(tralvo_free_tcp_port $((port + 1))) || return 1
+    : >"$sink"
+    socat -u "TCP-LISTEN:$sink_port,bind=127.0.0.1,reuseaddr,fork" "OPEN:$sink,wronly,append" &
+    tralvo_pids+=($!)
+    lpadmin -p "$wine_queue" -E -v "socket://127.0.0.1:$sink_port" -m raw 2>/dev/null ||
+        { echo "  lpadmin could not add $wine_queue" >&2; return 1; }
+    listed=$(wine "$app/tralvo.exe" --list-printers 2>/dev/null | tr -d '\r')
+    echo "windows e2e: --list-printers: $(grep "^$wine_queue" <<<"$listed")"
+    grep -q "^$wine_queue	" <<<"$listed" ||
+        { echo "  --list-printers does not list $wine_queue:" >&2; echo "$listed" >&2; return 1; }
+    { printf '\x10\x04\x01\e@Coffee 2.40\n\x1dv0\x00\x02\x00\x02\x00\ep\x00\x19\xfa\n'; printf '\ep\x00\x19\xfa'; } >"$job"
+    before=$(count_pulses)
+    start_tralvo --listen=127.0.0.1:"$port" --printer=queue:"$wine_queue" 1,0
+    tralvo_wait_until 300 log_has 'Printer: Open Success' || { show_log; return 1; }
+    tralvo_wait_until 100 log_has 'Network: Open Success' || { show_log; return 1; }
+    answer=$(timeout 10 socat -t 2 - "TCP:127.0.0.1:$port,shut-none" <"$job" | od -An -tx1 | tr -d ' \n')
+    [ "$answer" = 12 ] || { echo "  status answer '$answer', not 12" >&2; show_log; return 1; }
+    tralvo_wait_for "[ \$(stat -c %s '$sink') -ge \$(stat -c %s '$job') ]" 150 ||
+        { echo "  the queue's device got $(stat -c %s "$sink") of $(stat -c %s "$job") bytes" >&2; show_log; return 1; }
+    cmp "$job" "$sink" >&2 || return 1
+    [ "$(count_pulses)" -eq $((before + 1)) ] || { echo "  $(($(count_pulses) - before)) pulses" >&2; return 1; }
+    end_with_taskkill
+}
+tralvo_check 'a job to --printer=queue:NAME reaches a CUPS queue through Wine'"'"'s spooler byte for byte' \
+    queue_printer
 
 # The Network group, shown with either profile and at 150 %: the window grows by one group; the
 # group's State row and its bottom edge, cut from a screenshot, are pixel for pixel the Device
