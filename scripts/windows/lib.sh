@@ -17,11 +17,13 @@ tralvo_wine_com_pair() {
 tralvo_free_tcp_port() {
     local port=${1:-19100}
     local last=$((port + 99))
-    for (( ; port <= last; port++)); do
+    # POSIX sh: wine-run.sh sources this file under dash.
+    while [ "$port" -le "$last" ]; do
         if ! tralvo_output_has . -- ss -Hltn "sport = :$port"; then
             echo "$port"
             return 0
         fi
+        port=$((port + 1))
     done
     echo "no free TCP port up to $last" >&2
     return 1

@@ -28,11 +28,12 @@ struct FakePrinter
         connections[at]->setReadBufferSize(0);
         return got_[at] += connections[at]->readAll();
     }
+    // Closed by the sender, with all it sent read.
     bool closed(std::size_t at)
     {
         got(at);
-        return connections[at]->state() == QAbstractSocket::UnconnectedState ||
-               !connections[at]->waitForReadyRead(10);
+        return connections[at]->state() == QAbstractSocket::UnconnectedState &&
+               connections[at]->bytesAvailable() == 0;
     }
     QTcpServer server;
     std::vector<QTcpSocket *> connections; // children of the server
