@@ -39,7 +39,17 @@ bool ProgramRun::launch(const QStringList &arguments)
 
 bool ProgramRun::start(const QStringList &arguments)
 {
-    return launch(arguments) && waitUntilHolding(9, true, 10000);
+    if (!launch(arguments) || !waitUntilHolding(9, true, 10000))
+        return false;
+    // Holding the port is not yet listening: what comes before the port is set up and emptied
+    // is dropped, as the program promises. A hidden run reports the end of that set-up.
+    const QDeadlineTimer deadline(10000);
+    while (!standardError().contains("tralvo: Device: Open Success")) {
+        if (deadline.hasExpired() || m_process->state() != QProcess::Running)
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
 }
 
 bool ProgramRun::waitUntilHolding(int n, bool holding, int timeoutMs) const

@@ -26,7 +26,7 @@ public:
 
     // Starts the program and returns once it runs.
     bool launch(const QStringList &arguments);
-    // Starts the program and returns once it holds the Device port.
+    // Starts the program hidden and returns once it holds the Device port and has set it up.
     bool start(const QStringList &arguments);
     // Waits until the program holds (or no longer holds) port n.
     bool waitUntilHolding(int n, bool holding, int timeoutMs) const;
