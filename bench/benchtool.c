@@ -646,18 +646,18 @@ static int parse_host_port(const char *text, struct sockaddr_in *addr)
     return inet_pton(AF_INET, host, &addr->sin_addr) == 1 ? 0 : -1;
 }
 
-static void open_sink(struct sink *s, const char *spec)
+static void open_sink(struct sink *s, const char *sink_name)
 {
     memset(s, 0, sizeof *s);
     s->keep = -1;
-    const char *arg = strchr(spec, ':');
+    const char *arg = strchr(sink_name, ':');
     if (!arg) {
-        fprintf(stderr, "benchtool: sink %s is not pty:PATH, fifo:PATH or tcp:HOST:PORT\n", spec);
+        fprintf(stderr, "benchtool: sink %s is not pty:PATH, fifo:PATH or tcp:HOST:PORT\n", sink_name);
         exit(64);
     }
     ++arg;
-    s->kind = spec[0];
-    if (strncmp(spec, "pty:", 4) == 0) {
+    s->kind = sink_name[0];
+    if (strncmp(sink_name, "pty:", 4) == 0) {
         char path[128];
         if (openpty(&s->fd, &s->keep, path, NULL, NULL) != 0) {
             fprintf(stderr, "benchtool: openpty: %s\n", strerror(errno));
@@ -674,7 +674,7 @@ static void open_sink(struct sink *s, const char *spec)
             fprintf(stderr, "benchtool: cannot link %s: %s\n", arg, strerror(errno));
             exit(2);
         }
-    } else if (strncmp(spec, "fifo:", 5) == 0) {
+    } else if (strncmp(sink_name, "fifo:", 5) == 0) {
         unlink(arg);
         if (mkfifo(arg, 0600) != 0 ||
             (s->fd = open(arg, O_RDONLY | O_NONBLOCK | O_CLOEXEC)) < 0 ||
@@ -682,7 +682,7 @@ static void open_sink(struct sink *s, const char *spec)
             fprintf(stderr, "benchtool: cannot make the pipe %s: %s\n", arg, strerror(errno));
             exit(2);
         }
-    } else if (strncmp(spec, "tcp:", 4) == 0) {
+    } else if (strncmp(sink_name, "tcp:", 4) == 0) {
         struct sockaddr_in addr;
         const int on = 1;
         if (parse_host_port(arg, &addr) != 0) {
@@ -696,7 +696,7 @@ static void open_sink(struct sink *s, const char *spec)
             exit(2);
         }
     } else {
-        fprintf(stderr, "benchtool: unknown sink %s\n", spec);
+        fprintf(stderr, "benchtool: unknown sink %s\n", sink_name);
         exit(64);
     }
 }

@@ -184,7 +184,7 @@ run_passthrough() {
         echo "bench: $name: $(tr '\n' ' ' <"$dir/through.txt")$(tail -3 "$dir/program.err")" >&2
 }
 
-# The printer's end of the network part, KIND in DIR: sets net_sink_spec (what benchtool makes
+# The printer's end of the network part, KIND in DIR: sets net_sink_name (what benchtool makes
 # and reads), net_printer (Tralvo's --printer) and net_socat_sink (socat's second address).
 #   fifo: a named pipe; Tralvo writes it as a character device, socat opens it write-only.
 #   pty:  a pseudo-terminal, its far end linked as DIR/printer (a serial printer).
@@ -193,15 +193,15 @@ net_sink() {
     local kind=$1 dir=$2
     case $kind in
     fifo)
-        net_sink_spec=fifo:$dir/printer net_printer=$dir/printer
+        net_sink_name=fifo:$dir/printer net_printer=$dir/printer
         net_socat_sink=OPEN:$dir/printer,wronly
         ;;
     pty)
-        net_sink_spec=pty:$dir/printer net_printer=$dir/printer
+        net_sink_name=pty:$dir/printer net_printer=$dir/printer
         net_socat_sink=$dir/printer,raw,echo=0
         ;;
     tcp)
-        net_sink_spec=tcp:127.0.0.1:$((net_port + 1)) net_printer=socket://127.0.0.1:$((net_port + 1))
+        net_sink_name=tcp:127.0.0.1:$((net_port + 1)) net_printer=socket://127.0.0.1:$((net_port + 1))
         net_socat_sink=TCP:127.0.0.1:$((net_port + 1))
         ;;
     *)
@@ -234,7 +234,7 @@ run_network() {
         ;;
     socat) bridge=(socat "TCP-LISTEN:$net_port,reuseaddr,bind=127.0.0.1" "$net_socat_sink") ;;
     esac
-    "$tool" net "$net_sink_spec" "$net_port" "$net_bytes" "$kicks" "$net_interval_ms" \
+    "$tool" net "$net_sink_name" "$net_port" "$net_bytes" "$kicks" "$net_interval_ms" \
         "$dir/writes.txt" -- "${bridge[@]}" >"$dir/net.txt" 2>"$dir/program.err" ||
         echo "bench: network $net_kind $name: $(tr '\n' ' ' <"$dir/net.txt")$(tail -3 "$dir/program.err")" >&2
     if [ "$name" = tralvo ]; then
