@@ -1,5 +1,6 @@
 #include "networkjob.h"
 
+#include "httpopening.h"
 #include "logging.h"
 
 #include <QHostAddress>
@@ -135,7 +136,7 @@ void NetworkJob::readMore()
 {
     if (m_fd < 0 || m_ended)
         return;
-    const qint64 room = readAhead - available();
+    const qint64 room = readAhead - unread();
     if (room <= 0) {
         // Held back until the receiver reads: TCP then holds the client.
         m_readable->setEnabled(false);
@@ -152,17 +153,62 @@ void NetworkJob::readMore()
     m_in.resize(before + static_cast<int>(std::max<qint64>(n, 0)));
     if (n > 0) {
         m_idle.start();
-        raiseReceived();
+        if (m_opening != Opening::Passed)
+            checkOpening(false);
+        if (m_opening == Opening::Passed)
+            raiseReceived();
     } else if (n == 0) {
         // The client shut its sending side: the job's end, once all of it has been read.
         m_ended = true;
         m_readable->setEnabled(false);
+        if (m_opening != Opening::Passed)
+            checkOpening(true);
+        if (m_opening == Opening::Passed && available() > 0)
+            raiseReceived();
         checkEnd();
     } else if (!wouldBlock(error)) {
         fail(QStringLiteral("%1: %2").arg(m_peer, qt_error_string(error)));
     }
 }
 
+void NetworkJob::checkOpening(bool ended)
+{
+    if (m_opening == Opening::Checking) {
+        switch (HttpOpening::classify(m_in)) {
+        case HttpOpening::Verdict::RawJob:
+            m_opening = Opening::Passed;
+            return;
+        case HttpOpening::Verdict::RequestLine:
+            m_opening = Opening::Refusing;
+            break;
+        case HttpOpening::Verdict::Undecided:
+            // A few bytes that could still open a request line are a job of their own once the
+            // client has ended; an opening that runs on as one to the read-ahead bound is none.
+            if (ended)
+                m_opening = Opening::Passed;
+            else if (unread() >= readAhead)
+                refuse();
+            return;
+        }
+    }
+    // The header lines, for the Origin the log names, as far as they come.
+    if (ended || unread() >= readAhead || HttpOpening::headerComplete(m_in))
+        refuse();
+}
+
+void NetworkJob::refuse()
+{
+    qCWarning(lcTralvo,
+              "Network: %s sent an HTTP request (%s), not a print job: refused, nothing printed",
+              qPrintable(m_peer), HttpOpening::describe(m_in).constData());
+    m_opening = Opening::Refusing;
+    m_ended = true;
+    m_in.clear();
+    m_inPos = 0;
+    m_out.clear();
+    closeSocket();
+    checkEnd();
+}
 
 QByteArray NetworkJob::read(qint64 maxBytes)
 {
@@ -232,6 +278,15 @@ void NetworkJob::checkEnd()
 
 void NetworkJob::idleTimedOut()
 {
+    if (m_opening == Opening::Refusing) {
+        refuse();
+        return;
+    }
+    // A few bytes that could still open a request line, and no more for so long: a job after all.
+    if (m_opening == Opening::Checking && unread() > 0) {
+        m_opening = Opening::Passed;
+        raiseReceived();
+    }
     // Bytes waiting unread mean the job waits for the printer, not that the client is idle.
     if (available() > 0) {
         m_idle.start();

@@ -16,6 +16,10 @@ class QSocketNotifier;
 // connection itself stays open for what still goes back until end(). It works on the socket
 // itself rather than through QTcpSocket, which closes a connection as soon as its peer has shut
 // its sending side and so would drop those replies.
+//
+// Nothing of a job is available to its receiver until its opening shows that it is no HTTP request
+// (see httpopening.h): a job that opens with a request line is refused, closed with a log line, and
+// ends having given nothing.
 class NetworkJob : public ByteSource
 {
     Q_OBJECT
@@ -26,7 +30,7 @@ public:
     // "127.0.0.1:51234", for the log.
     QString peer() const { return m_peer; }
 
-    qint64 available() const override { return m_in.size() - m_inPos; }
+    qint64 available() const override { return m_opening == Opening::Passed ? unread() : 0; }
     QByteArray read(qint64 maxBytes) override;
     // Bytes back to the client; dropped once it has gone.
     void reply(const QByteArray &bytes);
@@ -42,7 +46,13 @@ Q_SIGNALS:
     void finished();
 
 private:
+    enum class Opening { Checking, Passed, Refusing };
+
+    qint64 unread() const { return m_in.size() - m_inPos; }
     void readMore();
+    // Looks at the opening once more bytes have come; ended: the client sends no more.
+    void checkOpening(bool ended);
+    void refuse();
     void writeMore();
     void checkEnd();
     void idleTimedOut();
@@ -60,4 +70,5 @@ private:
     bool m_ended = false;    // the client sends no more
     bool m_finished = false; // finished() was emitted
     bool m_ending = false;   // end() was called
+    Opening m_opening = Opening::Checking;
 };

@@ -66,6 +66,8 @@ private Q_SLOTS:
     void jobsWithoutPrinter_data();
     void jobsWithoutPrinter();
     void jobsTakeTurnsAtPrinter();
+    void httpRequestRefused_data();
+    void httpRequestRefused();
     void idleClientClosedAndStormSurvived();
     void takenAddressFails();
     void bigJobAndReset();
@@ -179,6 +181,39 @@ void TestNetwork::jobsTakeTurnsAtPrinter()
     // The second job's end closes it.
     second->disconnectFromHost();
     QCOMPARE(printer.read(1, 300), QByteArray());
+}
+
+void TestNetwork::httpRequestRefused_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("logged");
+
+    const QByteArray head = "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/plain\r\n";
+    QTest::newRow("no-cors POST from a web page")
+        << head + "Origin: https://evil.example\r\nContent-Length: 5\r\n\r\n" + kick
+        << QByteArray("(POST /, Origin: https://evil.example)");
+    QTest::newRow("no Origin, headers cut off") << head + "Content-Length: 5\r\n"
+                                                << QByteArray("(POST /)");
+}
+
+// A web page can make the till's browser send a request to the print port; its body is no job.
+void TestNetwork::httpRequestRefused()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, logged);
+    const SocatPair printerPair(*m_dir, 3, 4);
+    const PortEnd printer(m_dir->port(4));
+    QVERIFY(printerPair.isRunning() && printer.isOpen());
+    QVERIFY(startListening({QStringLiteral("--printer=COM3")}));
+
+    QCOMPARE(sendJob(m_port, request), QByteArray());
+    QTRY_VERIFY(m_run->standardError().contains("sent an HTTP request " + logged));
+    QCOMPARE(printer.read(1, 300), QByteArray());
+    QCOMPARE(m_run->pulses().size(), 0);
+    // The port takes the next raw job as ever.
+    QCOMPARE(sendJob(m_port, "receipt\n" + kick), QByteArray());
+    QCOMPARE(printer.read(13, 5000), "receipt\n" + kick);
+    QTRY_COMPARE(m_run->pulses().size(), 1);
 }
 
 void TestNetwork::idleClientClosedAndStormSurvived()
