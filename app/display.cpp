@@ -1,10 +1,51 @@
 #include "display.h"
 
+#include "statusboard.h"
+#include "statuswindow.h"
+
+#include <QApplication>
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
+#include <cstdio>
 #include <cstring>
+
+void prepareApplication()
+{
+#ifdef Q_OS_LINUX
+    // The receive handler runs the event loop once for every byte it drains; Qt's own Unix
+    // dispatcher makes that pass with a good deal less work than the GLib one, which nothing
+    // here needs. An explicit QT_NO_GLIB setting still wins.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", QByteArrayLiteral("1"));
+#endif
+#if defined(Q_OS_WIN) && QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // Qt 6 scales with the display by itself. Qt 5 must be told, or at 125 % and 150 % the
+    // fixed-size window keeps its pixels while Windows' fonts grow, and texts are clipped. (On
+    // X11, Qt 5 would scale by the monitor's physical density instead, by odd factors.)
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+        Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+#endif
+}
+
+bool showUnlessHidden(StatusWindow &window, const StatusBoard &board, bool noDisplay)
+{
+    if (board.isKeptHidden()) {
+#ifdef Q_OS_WIN
+        window.winId();
+#endif
+        return true;
+    }
+    if (noDisplay) {
+        std::fprintf(stderr, "tralvo: no display to show the window on; run it hidden with "
+                             "\"1,<profile>\" or start a display server\n");
+        return false;
+    }
+    window.show();
+    return true;
+}
 
 bool selectPlatformWithHeadlessFallback(int argc, char **argv)
 {

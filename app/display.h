@@ -1,5 +1,12 @@
 #pragma once
 
+class StatusBoard;
+class StatusWindow;
+
+// Before the application object exists: the event dispatcher and the display scaling this
+// program wants.
+void prepareApplication();
+
 // Before the application object exists, where neither a -platform option nor QT_QPA_PLATFORM
 // names the platform: with no display server named at all (no DISPLAY or WAYLAND_DISPLAY)
 // selects the offscreen platform, and with an X display falls back to it when the display cannot
@@ -18,3 +25,8 @@ public:
     QuietRuntimeFolderWarning(const QuietRuntimeFolderWarning &) = delete;
     QuietRuntimeFolderWarning &operator=(const QuietRuntimeFolderWarning &) = delete;
 };
+
+// After start-up: shows the window unless the run is hidden. A hidden window still gets its
+// native window on Windows, which is what Windows asks to close (taskkill, log-off). False, with
+// the reason on standard error, when a window should show and there is no display to show it on.
+bool showUnlessHidden(StatusWindow &window, const StatusBoard &board, bool noDisplay);

@@ -1,6 +1,7 @@
 #include "portretry.h"
 
 #include "logging.h"
+#include "statustext.h"
 
 #include <utility>
 
@@ -34,4 +35,17 @@ void PortRetry::attempt()
     m_timer.stop();
     qCInfo(lcTralvo, "%s: the port is open again", m_role);
     Q_EMIT opened();
+}
+
+void PortRetry::openOrRetry(StatusBoard &board, Field stateField)
+{
+    connect(this, &PortRetry::opened, &board,
+            [&board, stateField] { board.setText(stateField, StatusText::openSuccess()); });
+    try {
+        m_openPort();
+        board.setText(stateField, StatusText::openSuccess());
+    } catch (...) {
+        reportCurrentFailure(board, stateField, StatusText::openFailed());
+        start();
+    }
 }

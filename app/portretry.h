@@ -1,5 +1,7 @@
 #pragma once
 
+#include "statusboard.h"
+
 #include <QObject>
 #include <QTimer>
 
@@ -10,7 +12,7 @@
 // Sets a port up again about once a second until it opens, for a port that could not be opened
 // or was lost. Nothing runs while the port is open. The log gets one line when the retries begin,
 // a line only when the reason for failing changes (never one a second), and one when the port is
-// open again; the first failure's reason is the caller's to log.
+// open again; the first failure's reason is the caller's to log, or openOrRetry()'s.
 class PortRetry : public QObject
 {
     Q_OBJECT
@@ -20,6 +22,9 @@ public:
 
     void start();
     void stop() { m_timer.stop(); }
+    // Opens the port now: "Open Success" in stateField, or "Open Failed" with the reason in the
+    // log and the retries started. A port the retry opens later shows "Open Success" too.
+    void openOrRetry(StatusBoard &board, Field stateField);
 
     static constexpr int intervalMs = 1000;
 

@@ -8,10 +8,6 @@
 // manager asked for a watchdog, a ping from the event loop at half its interval. A drawer
 // library call that never returns stops the pings, and the manager restarts the service. Does
 // nothing outside such a service, or where the program was built without libsystemd.
-// The listening socket the service manager handed over (systemd's socket activation: a
-// tralvo.socket unit), or -1 when there is none. Taken once; the variables that told of it are
-// cleared so that no child inherits them.
-qintptr takeActivatedListenSocket();
 
 class ServiceNotifier : public QObject
 {

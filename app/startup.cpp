@@ -2,6 +2,7 @@
 
 #include "commcontrol.h"
 #include "configureport.h"
+#include "decimal.h"
 #include "logging.h"
 #include "statusboard.h"
 #include "statustext.h"

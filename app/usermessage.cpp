@@ -1,6 +1,11 @@
 #include "usermessage.h"
 
+#include "commandline.h"
+#include "logging.h"
+#include "printqueue.h"
+
 #include <QByteArray>
+#include <QStringList>
 
 #ifdef Q_OS_WIN
 #include <QMessageBox>
@@ -48,4 +53,30 @@ void showUserMessage(const QString &text, bool isError)
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
     std::fflush(stream);
 #endif
+}
+
+int answerCommandLine(const CommandLine &commandLine)
+{
+    switch (commandLine.action) {
+    case CommandLine::Action::ListPrinters: {
+        const QStringList printers = PrintQueue::list();
+        showUserMessage(printers.isEmpty() ? QStringLiteral("tralvo: the system has no printers")
+                                           : printers.join(QLatin1Char('\n')),
+                        false);
+        return 0;
+    }
+    case CommandLine::Action::Refuse:
+        // Into the log too, where a hidden instance's reasons are looked for.
+        qCWarning(lcTralvo, "%s", qPrintable(commandLine.message));
+#ifdef Q_OS_WIN
+        showUserMessage(commandLine.message, true);
+#endif
+        return 2;
+    case CommandLine::Action::ShowHelp:
+    case CommandLine::Action::ShowVersion:
+    case CommandLine::Action::Run:
+        break;
+    }
+    showUserMessage(commandLine.message, false);
+    return 0;
 }

@@ -1,6 +1,7 @@
 #include "kickdrawer.h"
 
 #include "logging.h"
+#include "decimal.h"
 #include "startoptions.h"
 #include "statusboard.h"
 #include "statustext.h"

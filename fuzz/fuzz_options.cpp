@@ -2,6 +2,7 @@
 // Byte 0 picks how the rest becomes text: even, one Latin-1 character per byte; odd, UTF-16 code
 // units (so lone surrogates and non-ASCII digits turn up too).
 
+#include "decimal.h"
 #include "startoptions.h"
 
 #include <QString>

@@ -1,7 +1,7 @@
 #include "configureport.h"
 
 #include "commcontrol.h"
-#include "startoptions.h"
+#include "decimal.h"
 
 void ConfigurePort(CommControl &control, const StatusBoard &board, Field portField, Field baudField)
 {

@@ -58,6 +58,11 @@ void TestCommandLine::parse_data()
     QTest::newRow("list printers")
         << QStringList{"--list-printers"} << static_cast<int>(CommandLine::Action::ListPrinters)
         << "" << start << "";
+    // A print port's socket handed over by the service manager is a print port as --listen makes.
+    QTest::newRow("handed-over socket implies escpos")
+        << QStringList{"handed-over", "1,0"} << run << "1,0" << escpos << "";
+    QTest::newRow("handed-over socket keeps start when asked")
+        << QStringList{"handed-over", "--match=start"} << run << "" << start << "";
     QTest::newRow("help") << QStringList{"1,0", "--help"}
                           << static_cast<int>(CommandLine::Action::ShowHelp) << "1,0" << start
                           << "";
@@ -67,10 +72,11 @@ void TestCommandLine::parse()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, action);
+    const qintptr socket = arguments.removeAll(QStringLiteral("handed-over")) > 0 ? 3 : -1;
 
-    const CommandLine line = CommandLine::parse(arguments, QStringLiteral("1.2.3"));
+    const CommandLine line = CommandLine::parse(arguments, QStringLiteral("1.2.3"), socket);
     QCOMPARE(static_cast<int>(line.action), action);
-    QTEST(line.argumentText, "argumentText");
+    QTEST(line.run.argumentText, "argumentText");
     if (line.action == CommandLine::Action::Refuse) {
         QVERIFY(line.message.contains(QLatin1String("--help")));
         return;
@@ -80,12 +86,17 @@ void TestCommandLine::parse()
         QVERIFY(line.message.contains(QLatin1String("any (every received text")));
         return;
     }
-    QTEST(static_cast<int>(line.match), "match");
-    QTEST(line.printer ? line.printer->port : QString(), "printer");
-    if (line.listen)
-        QCOMPARE(line.listen->text(), arguments.contains(QLatin1String("9100"))
-                                          ? QStringLiteral("127.0.0.1:9100")
-                                          : QStringLiteral("[::1]:9100"));
+    QTEST(static_cast<int>(line.run.match), "match");
+    QTEST(line.run.printer ? line.run.printer->port : QString(), "printer");
+    QCOMPARE(line.run.listenSocket, socket);
+    QCOMPARE(line.run.idleTimeoutMs,
+             arguments.contains(QLatin1String("--idle-timeout=5")) ? 5000 : 30000);
+    const bool listens = socket >= 0 || arguments.join(QString()).contains(QLatin1String("listen"));
+    QCOMPARE(line.run.listen.has_value(), listens);
+    if (line.run.listen)
+        QCOMPARE(line.run.listen->text(), arguments.contains(QLatin1String("--listen=[::1]:9100"))
+                                              ? QStringLiteral("[::1]:9100")
+                                              : QStringLiteral("127.0.0.1:9100"));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

@@ -1,6 +1,7 @@
 #include "builtfiles.h"
 #include "cashboxlibrary.h"
 #include "countinglibrary.h"
+#include "decimal.h"
 #include "kickdrawer.h"
 #include "startoptions.h"
 #include "verifythrows.h"

@@ -1,9 +1,9 @@
-#include "bridge.h"
 #include "builtfiles.h"
 #include "cashboxlibrary.h"
 #include "ptypair.h"
 #include "qtcommcontrol.h"
 #include "statuswindow.h"
+#include "wiring.h"
 
 #include <QFile>
 #include <QPushButton>
@@ -27,7 +27,8 @@ struct Program
     QtCommControl devicePort;
     QtCommControl testPort;
     CashBoxLibrary cashBox{{standinFolder()}, false};
-    Bridge bridge{board, window, devicePort, testPort, cashBox};
+    Wiring wiring{RunConfig{}, board, {window, devicePort, testPort, cashBox, nullptr, nullptr}};
+    Lifecycle &lifecycle = wiring.lifecycle();
 };
 
 int countLines(const QString &path)
@@ -40,7 +41,7 @@ int countLines(const QString &path)
 
 } // namespace
 
-class TestBridge : public QObject
+class TestWiring : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -63,7 +64,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_log;
 };
 
-void TestBridge::init()
+void TestWiring::init()
 {
     m_dir = std::make_unique<ComDir>();
     m_log = std::make_unique<QTemporaryDir>();
@@ -71,18 +72,18 @@ void TestBridge::init()
     qputenv("CASHBOX_STANDIN_LOG", QFile::encodeName(pulses()));
 }
 
-void TestBridge::cleanup()
+void TestWiring::cleanup()
 {
     m_dir.reset();
     m_log.reset();
 }
 
-void TestBridge::opensDevicePort()
+void TestWiring::opensDevicePort()
 {
     Pty pty;
     QVERIFY(m_dir->link(9, pty.slavePath()));
     Program p;
-    p.bridge.load(QStringLiteral("0,0"));
+    p.lifecycle.load(QStringLiteral("0,0"));
     QCOMPARE(p.state(Field::DeviceState), QStringLiteral("Open Success"));
     QCOMPARE(p.state(Field::TestState), QString());
     QVERIFY(p.devicePort.portOpen());
@@ -99,11 +100,11 @@ void TestBridge::opensDevicePort()
     QCOMPARE(countLines(pulses()), 2);
 }
 
-void TestBridge::missingOrHeldDevicePort()
+void TestWiring::missingOrHeldDevicePort()
 {
     {
         Program p;
-        p.bridge.load(QStringLiteral("1,0"));
+        p.lifecycle.load(QStringLiteral("1,0"));
         QCOMPARE(p.state(Field::DeviceState), QStringLiteral("Open Failed"));
         QVERIFY(p.board.isKeptHidden());
     }
@@ -112,29 +113,29 @@ void TestBridge::missingOrHeldDevicePort()
     PortHolder holder(m_dir->port(9));
     QVERIFY(holder.held());
     Program p;
-    p.bridge.load(QString());
+    p.lifecycle.load(QString());
     QCOMPARE(p.state(Field::DeviceState), QStringLiteral("Open Failed"));
     QVERIFY(!p.devicePort.portOpen());
 }
 
-void TestBridge::lostDevicePortShowsReceiveFailed()
+void TestWiring::lostDevicePortShowsReceiveFailed()
 {
     Pty pty;
     QVERIFY(m_dir->link(9, pty.slavePath()));
     Program p;
-    p.bridge.load(QString());
+    p.lifecycle.load(QString());
     QCOMPARE(p.state(Field::DeviceState), QStringLiteral("Open Success"));
     pty.closeMaster();
     QTRY_COMPARE(p.state(Field::DeviceState), QStringLiteral("Receive Failed"));
     QVERIFY(!p.devicePort.portOpen());
 }
 
-void TestBridge::requestRoundTheLoop()
+void TestWiring::requestRoundTheLoop()
 {
     SocatPair pair(*m_dir, 9, 8);
     QVERIFY(pair.isRunning());
     Program p;
-    p.bridge.load(QStringLiteral("0,1"));
+    p.lifecycle.load(QStringLiteral("0,1"));
     QCOMPARE(p.state(Field::DeviceState), QStringLiteral("Open Success"));
 
     p.press("Command1");
@@ -156,13 +157,13 @@ void TestBridge::requestRoundTheLoop()
     QVERIFY(f.readAll().contains("\"50d\" \"6\" \"501\" \"5\" -> 0"));
 }
 
-void TestBridge::requestNotJoined()
+void TestWiring::requestNotJoined()
 {
     Pty device;
     Pty test;
     QVERIFY(m_dir->link(9, device.slavePath()) && m_dir->link(8, test.slavePath()));
     Program p;
-    p.bridge.load(QString());
+    p.lifecycle.load(QString());
     p.press("Command1");
     QCOMPARE(p.state(Field::TestState), QStringLiteral("Open Success"));
     QTest::qWait(200);
@@ -170,12 +171,12 @@ void TestBridge::requestNotJoined()
     QCOMPARE(countLines(pulses()), 0);
 }
 
-void TestBridge::requestToMissingOrHeldPort()
+void TestWiring::requestToMissingOrHeldPort()
 {
     Pty device;
     QVERIFY(m_dir->link(9, device.slavePath()));
     Program p;
-    p.bridge.load(QString());
+    p.lifecycle.load(QString());
     p.press("Command1");
     QCOMPARE(p.state(Field::TestState), QStringLiteral("Open Failed"));
     QVERIFY(!p.testPort.portOpen());
@@ -195,45 +196,45 @@ void TestBridge::requestToMissingOrHeldPort()
     QCOMPARE(p.state(Field::TestState), QStringLiteral("Open Success"));
 }
 
-void TestBridge::requestAfterStartUpFailure()
+void TestWiring::requestAfterStartUpFailure()
 {
     Pty test;
     QVERIFY(m_dir->link(8, test.slavePath()));
     Program p;
-    p.bridge.load(QString());
+    p.lifecycle.load(QString());
     QCOMPARE(p.state(Field::DeviceState), QStringLiteral("Open Failed"));
     p.press("Command1");
     QCOMPARE(p.state(Field::TestState), QStringLiteral("Open Success"));
     QCOMPARE(test.read(2, 1000), escP);
 }
 
-void TestBridge::requestBytesOnTheWire()
+void TestWiring::requestBytesOnTheWire()
 {
     Pty test;
     QVERIFY(m_dir->link(8, test.slavePath()));
     Program p;
-    p.bridge.load(QString());
+    p.lifecycle.load(QString());
     p.press("Command1");
     p.press("Command1");
     // Exactly ESC p per press, nothing more.
     QCOMPARE(test.read(5, 500), escP + escP);
 }
 
-void TestBridge::closingTheWindowShutsDown()
+void TestWiring::closingTheWindowShutsDown()
 {
     Pty pty;
     QVERIFY(m_dir->link(9, pty.slavePath()));
     Program p;
-    p.bridge.load(QString());
+    p.lifecycle.load(QString());
     p.window.show();
     QVERIFY(p.devicePort.portOpen());
     QVERIFY(p.window.close());
-    QVERIFY(p.bridge.isUnloaded());
+    QVERIFY(p.lifecycle.isUnloaded());
     QVERIFY(!p.devicePort.portOpen());
     QVERIFY(PortHolder(m_dir->port(9)).held());
 }
 
-void TestBridge::closeDuringDrainMakesNoPulse()
+void TestWiring::closeDuringDrainMakesNoPulse()
 {
     Pty pty;
     QVERIFY(m_dir->link(9, pty.slavePath()));
@@ -246,11 +247,12 @@ void TestBridge::closeDuringDrainMakesNoPulse()
     connect(&devicePort, &CommControl::received, &window,
             [&] { QTimer::singleShot(0, &window, [&] { window.close(); }); });
     CashBoxLibrary cashBox({standinFolder()}, false);
-    Bridge bridge(board, window, devicePort, testPort, cashBox);
-    bridge.load(QString());
+    Wiring wiring(RunConfig{}, board, {window, devicePort, testPort, cashBox, nullptr, nullptr});
+    Lifecycle &lifecycle = wiring.lifecycle();
+    lifecycle.load(QString());
     window.show();
     QVERIFY(pty.write(escP));
-    QTRY_VERIFY(bridge.isUnloaded());
+    QTRY_VERIFY(lifecycle.isUnloaded());
     QCOMPARE(board.text(Field::DeviceState), QStringLiteral("Receive Failed"));
     QVERIFY(pty.write(escP));
     QTest::qWait(200);
@@ -258,5 +260,5 @@ void TestBridge::closeDuringDrainMakesNoPulse()
     QVERIFY(!devicePort.portOpen());
 }
 
-QTEST_MAIN(TestBridge)
-#include "tst_bridge.moc"
+QTEST_MAIN(TestWiring)
+#include "tst_wiring.moc"

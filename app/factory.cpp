@@ -1,0 +1,28 @@
+#include "factory.h"
+
+#include "networkprinter.h"
+#include "printerport.h"
+#include "printlistener.h"
+#include "queueprinter.h"
+
+std::unique_ptr<Printer> makePrinter(const RunConfig &run)
+{
+    if (!run.printer)
+        return nullptr;
+    switch (run.printer->kind) {
+    case PrinterAddress::Kind::Socket:
+        return std::make_unique<NetworkPrinter>(*run.printer);
+    case PrinterAddress::Kind::Queue:
+        return std::make_unique<QueuePrinter>(run.printer->location);
+    case PrinterAddress::Kind::Line:
+        break;
+    }
+    return std::make_unique<PrinterPort>(*run.printer);
+}
+
+std::unique_ptr<PrintListener> makePrintListener(const RunConfig &run)
+{
+    if (!run.listen)
+        return nullptr;
+    return std::make_unique<PrintListener>(*run.listen, run.idleTimeoutMs, run.listenSocket);
+}

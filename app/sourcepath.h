@@ -1,0 +1,62 @@
+#pragma once
+
+#include "matchmode.h"
+#include "receiver.h"
+#include "statusboard.h"
+
+#include <QObject>
+
+#include <memory>
+
+class ByteSource;
+class DrawerLibrary;
+class Onward;
+class PrinterGate;
+class PrinterTurns;
+class StatusResponder;
+struct StartOptions;
+
+// What every source's path is made of: the board its outcomes show on, the drawer, the mode,
+// and the printer's turns (none without a printer).
+struct PathParts
+{
+    StatusBoard &board;
+    const StartOptions &options;
+    DrawerLibrary &library;
+    MatchMode match;
+    PrinterTurns *turns;
+    bool printerAnswersStatus;
+};
+
+// The one path a source's bytes take: a receiver of its own, and onward its gate at the printer's
+// turns; the printer's replies, or Tralvo's own answers to status requests where no printer
+// gives them, come back through replied() for the source to send. Made alike for the Device port
+// and for every network job, so a new kind of source is one more maker of it.
+class SourcePath : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Kind {
+        Line, // the Device port: no end of its own; its job at the printer ends after a pause
+        Job,  // a network job: its end is the source's own
+    };
+
+    SourcePath(ByteSource &source, Kind kind, Field stateField, const PathParts &parts,
+               QObject *parent = nullptr);
+    ~SourcePath() override;
+
+    Receiver &receiver() { return *m_receiver; }
+    // The source's job is over: jobWritten() follows once the printer has been handed its last
+    // byte, at once where there is no printer.
+    void endJob();
+
+Q_SIGNALS:
+    void replied(const QByteArray &bytes);
+    void jobWritten();
+
+private:
+    std::unique_ptr<PrinterGate> m_gate;
+    std::unique_ptr<StatusResponder> m_responder;
+    Onward *m_onward = nullptr;
+    std::unique_ptr<Receiver> m_receiver;
+};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "listenaddress.h"
+#include "matchmode.h"
+#include "printeraddress.h"
+
+#include <QString>
+
+#include <optional>
+
+// Everything one run needs, made once from the command line (CommandLine::parse) and read by
+// the wiring as it is built; nothing is reconfigured after that.
+struct RunConfig
+{
+    // The "hide,profile" text, read at start-up as it always was.
+    QString argumentText;
+    MatchMode match = MatchMode::Start;
+    std::optional<PrinterAddress> printer; // none: no pass-through
+    std::optional<ListenAddress> listen;   // none: no network print port
+    // A listening socket the service manager made for the print port (socket activation), taken
+    // instead of listening on listen's address; -1 for none.
+    qintptr listenSocket = -1;
+    // A network job that sends nothing this long ends.
+    int idleTimeoutMs = 30 * 1000;
+
+    // How long shutdown waits for the printer to take what is still queued for it.
+    static constexpr int printerFlushMs = 2000;
+    // How long the Device port's input must pause for its job at the printer to end, so that a
+    // network job may have the printer, and a network printer's connection closes.
+    static constexpr int devicePauseMs = 1000;
+
+    // The mode when --match is not given: a printer or a print port carries whole print jobs,
+    // whose kicks come after the receipt.
+    MatchMode defaultMatch() const
+    {
+        return printer || listen ? MatchMode::EscPos : MatchMode::Start;
+    }
+};
