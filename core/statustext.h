@@ -2,7 +2,7 @@
 
 #include <QString>
 
-// The texts of the two state fields.
+// The texts a state field shows (the Device, Test, Printer and Network groups alike).
 namespace StatusText {
 inline QString openSuccess()
 {

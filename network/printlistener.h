@@ -24,7 +24,7 @@ public:
     void close() { m_server.close(); }
 
 Q_SIGNALS:
-    // A new job, owned by the listener until the receiver of it takes it.
+    // A new job, a child of the listener, which goes once it has ended (NetworkJob::end).
     void jobArrived(NetworkJob *job);
 
 private:

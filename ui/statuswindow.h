@@ -27,7 +27,7 @@ public:
     // Adds the Network group, with the print port's address and state, below the others; once.
     void addNetworkGroup();
 
-    // Empties both state fields; nothing else.
+    // Clear: empties the Device and Test state fields; nothing else.
     void clearStatus();
 
 Q_SIGNALS:
