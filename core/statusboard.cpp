@@ -19,6 +19,9 @@ const char *roleName(Field field)
     case Field::NetworkAddress:
     case Field::NetworkState:
         return "Network";
+    case Field::WebAddress:
+    case Field::WebState:
+        return "Web";
     }
     return "Device";
 }
@@ -26,7 +29,8 @@ const char *roleName(Field field)
 bool isStateField(Field field)
 {
     return field == Field::DeviceState || field == Field::TestState ||
-           field == Field::PrinterState || field == Field::NetworkState;
+           field == Field::PrinterState || field == Field::NetworkState ||
+           field == Field::WebState;
 }
 
 StatusBoard::StatusBoard(QObject *parent)
@@ -41,6 +45,8 @@ StatusBoard::StatusBoard(QObject *parent)
                            {Field::PrinterState, QString()},
                            {Field::NetworkAddress, QString()},
                            {Field::NetworkState, QString()},
+                           {Field::WebAddress, QString()},
+                           {Field::WebState, QString()},
                        }
 {
 }

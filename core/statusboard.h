@@ -17,9 +17,11 @@ enum class Field {
     PrinterState,
     NetworkAddress, // shown only with the network print port
     NetworkState,
+    WebAddress, // shown only with the web door
+    WebState,
 };
 
-// The role a field belongs to, as the log names it: "Device", "Test", "Printer" or "Network".
+// The role a field belongs to, as the log names it: "Device", "Test", "Printer", "Network" or "Web".
 const char *roleName(Field field);
 bool isStateField(Field field);
 

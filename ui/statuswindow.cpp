@@ -116,6 +116,12 @@ const StatusGroup networkGroup{"Frame4",
                                2700,
                                {{"Label17", "Label19", Field::NetworkAddress, "Address"},
                                 {"Label18", "Label20", Field::NetworkState, "State"}}};
+// Shown only with the web door, below the groups before it.
+const StatusGroup webGroup{"Frame5",
+                           "Web",
+                           2700,
+                           {{"Label21", "Label23", Field::WebAddress, "Address"},
+                            {"Label22", "Label24", Field::WebState, "State"}}};
 constexpr int rowPitch = 300;    // twips from one row to the next
 constexpr int groupHeight = 975; // what a group of two rows adds to the window
 
@@ -171,6 +177,11 @@ void StatusWindow::addPrinterGroup()
 void StatusWindow::addNetworkGroup()
 {
     addLowerGroup(networkGroup, Field::NetworkAddress);
+}
+
+void StatusWindow::addWebGroup()
+{
+    addLowerGroup(webGroup, Field::WebAddress);
 }
 
 void StatusWindow::addLowerGroup(const StatusGroup &group, Field firstField)

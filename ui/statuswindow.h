@@ -26,6 +26,8 @@ public:
     void addPrinterGroup();
     // Adds the Network group, with the print port's address and state, below the others; once.
     void addNetworkGroup();
+    // Adds the Web group, with the web door's address and state, below the others; once.
+    void addWebGroup();
 
     // Clear: empties the Device and Test state fields; nothing else.
     void clearStatus();

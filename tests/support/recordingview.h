@@ -40,6 +40,10 @@ public:
             return QStringLiteral("Label19");
         case Field::NetworkState:
             return QStringLiteral("Label20");
+        case Field::WebAddress:
+            return QStringLiteral("Label23");
+        case Field::WebState:
+            return QStringLiteral("Label24");
         }
         return {};
     }

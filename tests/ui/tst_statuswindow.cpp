@@ -244,7 +244,7 @@ void TestStatusWindow::requestAndClose()
     QCOMPARE(unloads.count(), 1);
 }
 
-// The Printer and Network groups go below the Test group in the order they are added, the
+// The Printer, Network and Web groups go below the Test group in the order they are added, the
 // buttons below them, and their fields show the board's texts.
 void TestStatusWindow::lowerGroupsStack()
 {
@@ -254,6 +254,7 @@ void TestStatusWindow::lowerGroupsStack()
     start.addPrinterGroup();
     start.addNetworkGroup();
     start.addNetworkGroup(); // once only
+    start.addWebGroup();
     board.setText(Field::NetworkState, QStringLiteral("Open Success"));
     QCOMPARE(start.findChildren<QGroupBox *>(QStringLiteral("Frame4")).size(), 1);
     const auto top = [&start](const char *name) {
@@ -261,8 +262,9 @@ void TestStatusWindow::lowerGroupsStack()
     };
     QCOMPARE(top("Frame3"), 2700 / 15);
     QCOMPARE(top("Frame4"), (2700 + 975) / 15);
-    QCOMPARE(top("Command1"), (2700 + 2 * 975) / 15);
-    QCOMPARE(start.height(), (3270 + 2 * 975) / 15);
+    QCOMPARE(top("Frame5"), (2700 + 2 * 975) / 15);
+    QCOMPARE(top("Command1"), (2700 + 3 * 975) / 15);
+    QCOMPARE(start.height(), (3270 + 3 * 975) / 15);
     QCOMPARE(start.findChild<QLabel *>(QStringLiteral("Label19"))->text(),
              QStringLiteral("127.0.0.1:9100"));
     QCOMPARE(start.findChild<QLabel *>(QStringLiteral("Label20"))->text(),
