@@ -294,15 +294,8 @@ qsizetype HttpRequestReader::feed(const char *data, qsizetype size)
         // While the head is incomplete, the parser gets no more than the head may still
         // take, so a head one byte too long is caught however the bytes come.
         qsizetype slice = size - taken;
-        if (!parsing.headComplete) {
-            const qsizetype room = maxHeadBytes - parsing.headBytes;
-            if (room == 0) {
-                fail(HttpRequestError::HeaderFieldsTooLarge,
-                     QStringLiteral("the request head is larger than %1 bytes").arg(maxHeadBytes));
-                break;
-            }
-            slice = std::min(slice, room);
-        }
+        if (!parsing.headComplete)
+            slice = std::min(slice, maxHeadBytes - parsing.headBytes);
         const qsizetype done = static_cast<qsizetype>(http_parser_execute(
             &parsing.parser, &settings, data + taken, static_cast<size_t>(slice)));
         taken += done;
@@ -312,6 +305,8 @@ qsizetype HttpRequestReader::feed(const char *data, qsizetype size)
             failFromParser();
         } else if (!parsing.headComplete) {
             parsing.headBytes += done;
+            if (parsing.headBytes == maxHeadBytes) // the head needs one byte more at least
+                failHeadTooLarge();
         }
     }
     return taken;
@@ -327,6 +322,12 @@ HttpRequest HttpRequestReader::takeRequest()
 bool HttpRequestReader::midRequest() const
 {
     return m_parsing->started;
+}
+
+void HttpRequestReader::failHeadTooLarge()
+{
+    fail(HttpRequestError::HeaderFieldsTooLarge,
+         QStringLiteral("the request head is larger than %1 bytes").arg(maxHeadBytes));
 }
 
 void HttpRequestReader::fail(HttpRequestError error, const QString &text)

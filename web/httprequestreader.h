@@ -103,6 +103,7 @@ private:
     friend struct HttpParserCallbacks;
 
     void fail(HttpRequestError error, const QString &text);
+    void failHeadTooLarge();
     void failFromParser();
 
     std::unique_ptr<Parsing> m_parsing;
