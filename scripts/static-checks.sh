@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Checks our own sources (app ui serial network spool drawer loopback core standin) without running
-# them: no folder includes from a folder above it, clang-tidy (checks chosen in .clang-tidy) and
-# cppcheck, using the compilation database of the static preset's build (build-static); generated
-# moc files are left out. Exits non-zero on any finding.
+# Checks our own sources (app ui serial network spool web drawer loopback core standin) without
+# running them: no folder includes from a folder above it, clang-tidy (checks chosen in
+# .clang-tidy) and cppcheck, using the compilation database of the static preset's build
+# (build-static); generated moc files are left out. Exits non-zero on any finding.
 # Usage: scripts/static-checks.sh
 set -euo pipefail
 
@@ -26,7 +26,7 @@ sources=()
 while IFS= read -r file; do
     sources+=("$file")
 done < <(sed -n 's/^ *"file": "\(.*\)",\{0,1\}$/\1/p' "$build/compile_commands.json" |
-    grep -E "^$root/(app|ui|serial|network|spool|drawer|loopback|core|standin)/" | grep -v '_autogen/' | sort -u)
+    grep -E "^$root/(app|ui|serial|network|spool|web|drawer|loopback|core|standin)/" | grep -v '_autogen/' | sort -u)
 if [ ${#sources[@]} -eq 0 ]; then
     echo "static-checks: no sources found in $build/compile_commands.json" >&2
     exit 2
@@ -36,8 +36,9 @@ echo "static-checks: ${#sources[@]} files"
 # Layers: a folder includes only its own headers and those of the folders below it.
 layers() {
     local -A below=(
-        [core]="" [serial]="core" [network]="core" [spool]="core" [ui]="core" [drawer]="core"
-        [loopback]="serial core" [app]="ui drawer loopback serial network spool core"
+        [core]="" [serial]="core" [network]="core" [spool]="core" [web]="core" [ui]="core"
+        [drawer]="core"
+        [loopback]="serial core" [app]="ui drawer loopback serial network spool web core"
     )
     local -A owner=()
     local folder header file line found findings=0

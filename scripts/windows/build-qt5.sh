@@ -14,17 +14,10 @@ serial_tarball=$(cd "$(dirname "$serial_tarball")" && pwd)/$(basename "$serial_t
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tralvo-qt5.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
-# apt-get source needs source entries beside the binary ones: Debian's mirrors, as deb-src.
-if ! apt-get source --print-uris qtbase-opensource-src >/dev/null 2>&1; then
-    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
-        sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
-            >/etc/apt/sources.list.d/tralvo-deb-src.sources
-    else
-        grep -E '^deb .*debian' /etc/apt/sources.list | sed 's/^deb /deb-src /' \
-            >/etc/apt/sources.list.d/tralvo-deb-src.list
-    fi
-    apt-get update -q
-fi
+# apt-get source needs source entries beside the binary ones.
+# shellcheck source=../lib/debsrc.sh
+source "$here/../lib/debsrc.sh"
+tralvo_deb_src qtbase-opensource-src
 "$here/../deps.sh" dpkg-dev perl python3 make g++-mingw-w64-i686-posix
 
 cd "$scratch"

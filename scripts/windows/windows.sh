@@ -71,10 +71,14 @@ if [ "$(cat "$prefix/.ready" 2>/dev/null)" != "$origin" ]; then
     echo "$origin" >"$prefix/.ready"
 fi
 
+# http-parser has no MinGW build in Debian: its one C file comes from Debian's source package.
+http_parser=$out/http-parser
+"$root/scripts/windows/fetch-http-parser.sh" "$http_parser"
+
 say "building Tralvo and its tests (log: $out/build.log)"
 cd "$root"
 rm -f "$out/build.log"
-tralvo_logged "$out/build.log" cmake --preset windows
+tralvo_logged "$out/build.log" cmake --preset windows -DTRALVO_HTTP_PARSER_SOURCE_DIR="$http_parser"
 tralvo_logged "$out/build.log" cmake --build --preset windows
 exe=$out/build/bin/tralvo.exe
 standin=$out/build/standin/CashBox.dll
