@@ -43,17 +43,36 @@ struct Options
         QStringLiteral("[ADDRESS:]PORT")};
     QCommandLineOption idleTimeout{
         QStringLiteral("idle-timeout"),
-        QStringLiteral("Close a network job that sends nothing for SECONDS (default 30)."),
+        QStringLiteral("Close a network job or web connection that sends nothing for SECONDS "
+                       "(default 30)."),
         QStringLiteral("SECONDS")};
+    QCommandLineOption http{
+        QStringLiteral("http"),
+        QStringLiteral("Answer browser POS software over HTTP on ADDRESS:PORT (127.0.0.1 unless "
+                       "given) as an Epson ePOS-Print printer (/cgi-bin/epos/service.cgi) and as "
+                       "Odoo's hardware proxy (/hw_proxy/...). Implies --match=escpos."),
+        QStringLiteral("[ADDRESS:]PORT")};
+    QCommandLineOption httpOrigin{
+        QStringLiteral("http-origin"),
+        QStringLiteral("The web origins (https://shop.example.com) whose pages may call the web "
+                       "door, besides the till's own; others are refused."),
+        QStringLiteral("ORIGIN[,ORIGIN...]")};
+    QCommandLineOption printerWidth{
+        QStringLiteral("printer-width"),
+        QStringLiteral("The receipt printer's width in dots, for receipts sent as images "
+                       "(default 512)."),
+        QStringLiteral("DOTS")};
 
     QList<QCommandLineOption> all() const
     {
-        return {help, version, listPrinters, match, printer, listen, idleTimeout};
+        return {help,   version, listPrinters, match,       printer,
+                listen, http,    httpOrigin,   idleTimeout, printerWidth};
     }
     // A named option that takes a value, written without "=": its value is the next argument.
     bool takesNextArgument(const QString &argument) const
     {
-        const QCommandLineOption withValue[] = {match, printer, listen, idleTimeout};
+        const QCommandLineOption withValue[] = {match, printer,    listen,      idleTimeout,
+                                                http,  httpOrigin, printerWidth};
         return std::any_of(std::begin(withValue), std::end(withValue),
                            [&argument](const QCommandLineOption &option) {
                                return argument == QLatin1String("--") + option.names().first();
@@ -70,6 +89,45 @@ QString refusal(const QString &why)
 {
     return why + QLatin1String(why.endsWith(QLatin1Char('.')) ? " " : ". ") +
            QLatin1String("See tralvo --help.");
+}
+
+// A whole number from low to high, or the reason it is none.
+std::optional<QString> readWhole(const QCommandLineParser &parser, const QCommandLineOption &option,
+                                 int low, int high, const char *unit, int &value)
+{
+    if (!parser.isSet(option))
+        return std::nullopt;
+    bool ok = false;
+    const int given = parser.value(option).toInt(&ok);
+    if (!ok || given < low || given > high)
+        return QStringLiteral("--%1 takes %2 from %3 to %4, not \"%5\"")
+            .arg(option.names().first(), QLatin1String(unit), QString::number(low),
+                 QString::number(high), parser.value(option));
+    value = given;
+    return std::nullopt;
+}
+
+// The web door's options.
+std::optional<QString> readWebDoor(const QCommandLineParser &parser, const Options &options,
+                                   RunConfig &run)
+{
+    QString why;
+    if (parser.isSet(options.http)) {
+        run.http = ListenAddress::parse(parser.value(options.http), &why);
+        if (!run.http)
+            return QStringLiteral("--http: ") + why;
+    }
+    QStringList origins;
+    for (const QString &given : parser.values(options.httpOrigin)) {
+        for (const QString &origin : given.split(QLatin1Char(','))) {
+            const std::optional<QString> serialised = WebOrigins::serialise(origin.trimmed(), &why);
+            if (!serialised)
+                return QStringLiteral("--http-origin: ") + why;
+            origins << *serialised;
+        }
+    }
+    run.httpOrigins = WebOrigins(origins);
+    return readWhole(parser, options.printerWidth, 8, 4096, "dots", run.printerWidthDots);
 }
 
 // Reads the values of a run's options into run; the reason when one is not a value it takes.
@@ -91,14 +149,13 @@ std::optional<QString> readRun(const QCommandLineParser &parser, const Options &
     } else if (run.listenSocket >= 0) {
         run.listen = ListenAddress{};
     }
-    if (parser.isSet(options.idleTimeout)) {
-        bool ok = false;
-        const int seconds = parser.value(options.idleTimeout).toInt(&ok);
-        if (!ok || seconds < 1 || seconds > 86400)
-            return QStringLiteral("--idle-timeout takes seconds from 1 to 86400, not \"%1\"")
-                .arg(parser.value(options.idleTimeout));
-        run.idleTimeoutMs = seconds * 1000;
-    }
+    int idleSeconds = run.idleTimeoutMs / 1000;
+    if (const auto refused =
+            readWhole(parser, options.idleTimeout, 1, 86400, "seconds", idleSeconds))
+        return refused;
+    run.idleTimeoutMs = idleSeconds * 1000;
+    if (const auto refused = readWebDoor(parser, options, run))
+        return refused;
     run.match = run.defaultMatch();
     if (parser.isSet(options.match)) {
         const auto mode = matchModeFromName(parser.value(options.match));

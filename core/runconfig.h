@@ -3,6 +3,7 @@
 #include "listenaddress.h"
 #include "matchmode.h"
 #include "printeraddress.h"
+#include "weborigin.h"
 
 #include <QString>
 
@@ -20,7 +21,13 @@ struct RunConfig
     // A listening socket the service manager made for the print port (socket activation), taken
     // instead of listening on listen's address; -1 for none.
     qintptr listenSocket = -1;
-    // A network job that sends nothing this long ends.
+    // The web door: HTTP for browser POS software (none: no web door), the web origins that may
+    // call it besides the till's own pages, and the printer's width in dots, for receipts sent
+    // as images.
+    std::optional<ListenAddress> http;
+    WebOrigins httpOrigins;
+    int printerWidthDots = 512;
+    // A network job or web connection that sends nothing this long ends.
     int idleTimeoutMs = 30 * 1000;
 
     // How long shutdown waits for the printer to take what is still queued for it.
@@ -29,10 +36,10 @@ struct RunConfig
     // network job may have the printer, and a network printer's connection closes.
     static constexpr int devicePauseMs = 1000;
 
-    // The mode when --match is not given: a printer or a print port carries whole print jobs,
-    // whose kicks come after the receipt.
+    // The mode when --match is not given: a printer, a print port or the web door carries whole
+    // print jobs, whose kicks come after the receipt.
     MatchMode defaultMatch() const
     {
-        return printer || listen ? MatchMode::EscPos : MatchMode::Start;
+        return printer || listen || http ? MatchMode::EscPos : MatchMode::Start;
     }
 };

@@ -50,6 +50,12 @@ void TestCommandLine::parse_data()
     for (const char *bad : {"--listen=host:9100", "--listen=1.2.3.400:9100", "--listen=0",
                             "--listen=:9100", "--idle-timeout=0"})
         QTest::newRow(bad) << QStringList{bad} << refuse << "" << start << "";
+    QTest::newRow("web door implies escpos")
+        << QStringList{"--http=8069", "--http-origin=https://Shop.example:443,http://pos.test:81"}
+        << run << "" << escpos << "";
+    for (const char *bad : {"--http=host:80", "--http-origin=https://shop.example/pos",
+                            "--http-origin=null", "--printer-width=7", "--printer-width=wide"})
+        QTest::newRow(bad) << QStringList{bad} << refuse << "" << start << "";
     QTest::newRow("any") << QStringList{"--match=any", "0,1"} << run << "0,1"
                          << static_cast<int>(MatchMode::Any) << "";
     QTest::newRow("printer queue, one argument with blanks")
@@ -89,6 +95,11 @@ void TestCommandLine::parse()
     QTEST(static_cast<int>(line.run.match), "match");
     QTEST(line.run.printer ? line.run.printer->port : QString(), "printer");
     QCOMPARE(line.run.listenSocket, socket);
+    if (arguments.contains(QLatin1String("--http=8069"))) {
+        QCOMPARE(line.run.http->text(), QStringLiteral("127.0.0.1:8069"));
+        QCOMPARE(line.run.httpOrigins.listed(),
+                 QStringList({"https://shop.example", "http://pos.test:81"}));
+    }
     QCOMPARE(line.run.idleTimeoutMs,
              arguments.contains(QLatin1String("--idle-timeout=5")) ? 5000 : 30000);
     const bool listens = socket >= 0 || arguments.join(QString()).contains(QLatin1String("listen"));
