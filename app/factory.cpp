@@ -26,3 +26,16 @@ std::unique_ptr<PrintListener> makePrintListener(const RunConfig &run)
         return nullptr;
     return std::make_unique<PrintListener>(*run.listen, run.idleTimeoutMs, run.listenSocket);
 }
+
+std::unique_ptr<WebDoor> makeWebDoor(const RunConfig &run, const StatusBoard &board)
+{
+    if (!run.http)
+        return nullptr;
+    WebDoor::Settings settings;
+    settings.address = *run.http;
+    settings.origins = run.httpOrigins;
+    settings.idleTimeoutMs = run.idleTimeoutMs;
+    settings.printerWidthDots = run.printerWidthDots;
+    settings.hasPrinter = run.printer.has_value();
+    return std::make_unique<WebDoor>(std::move(settings), board);
+}

@@ -10,6 +10,7 @@
 #include "statelog.h"
 #include "statustext.h"
 #include "statuswindow.h"
+#include "webintake.h"
 
 #include <QCoreApplication>
 
@@ -50,6 +51,11 @@ void Lifecycle::startPrinterLine()
         m_parts.window.addNetworkGroup();
         intake->start();
     }
+    if (WebIntake *web = m_parts.web) {
+        m_parts.board.setText(Field::WebAddress, web->address());
+        m_parts.window.addWebGroup();
+        web->start();
+    }
 }
 
 void Lifecycle::printerLost(const QString &reason)
@@ -70,6 +76,8 @@ void Lifecycle::unload()
     m_printerRetry.stop();
     if (m_parts.intake)
         m_parts.intake->stop();
+    if (m_parts.web)
+        m_parts.web->stop();
     m_parts.deviceLine.stop();
     ShutDown(m_parts.devicePort, m_parts.testPort);
     flushPrinter();

@@ -12,10 +12,11 @@ class Printer;
 class StateLog;
 class StatusBoard;
 class StatusWindow;
+class WebIntake;
 
 // A run's start and end: start-up on load (the Device port, then the printer and the print port
-// with their retries), and the one shutdown that every way of ending reaches: the window closed,
-// SIGTERM, the session's end, the end of the event loop.
+// and the web door with their retries), and the one shutdown that every way of ending reaches: the
+// window closed, SIGTERM, the session's end, the end of the event loop.
 class Lifecycle : public QObject
 {
     Q_OBJECT
@@ -31,6 +32,7 @@ public:
         StateLog &stateLog;
         Printer *printer;  // none: no pass-through
         JobIntake *intake; // none: no print port
+        WebIntake *web;    // none: no web door
     };
 
     explicit Lifecycle(const Parts &parts, QObject *parent = nullptr);

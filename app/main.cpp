@@ -38,7 +38,7 @@ int main(int argc, char *argv[])
     CashBoxLibrary cashBox(CashBoxLibrary::defaultFolders());
     Wiring wiring(commandLine.run, board,
                   {window, devicePort, testPort, cashBox, makePrinter(commandLine.run),
-                   makePrintListener(commandLine.run)});
+                   makePrintListener(commandLine.run), makeWebDoor(commandLine.run, board)});
     Lifecycle &lifecycle = wiring.lifecycle();
     SignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &lifecycle,

@@ -17,7 +17,7 @@ SourcePath::SourcePath(ByteSource &source, Kind kind, Field stateField, const Pa
     }
     // Where no printer answers status requests, Tralvo does; the Device port without a printer
     // is a drawer only, and answers nothing.
-    if (parts.turns ? !parts.printerAnswersStatus : !isLine) {
+    if (kind != Kind::Request && (parts.turns ? !parts.printerAnswersStatus : !isLine)) {
         m_responder = std::make_unique<StatusResponder>(m_onward);
         m_onward = m_responder.get();
     }

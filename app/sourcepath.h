@@ -37,8 +37,9 @@ class SourcePath : public QObject
     Q_OBJECT
 public:
     enum class Kind {
-        Line, // the Device port: no end of its own; its job at the printer ends after a pause
-        Job,  // a network job: its end is the source's own
+        Line,    // the Device port: no end of its own; its job at the printer ends after a pause
+        Job,     // a network job: its end is the source's own
+        Request, // a web request: a job whose client hears no printer's replies
     };
 
     SourcePath(ByteSource &source, Kind kind, Field stateField, const PathParts &parts,

@@ -6,6 +6,7 @@
 #include "printlistener.h"
 #include "statuswindow.h"
 #include "testrequest.h"
+#include "webintake.h"
 
 namespace {
 
@@ -23,8 +24,11 @@ Wiring::Wiring(const RunConfig &run, StatusBoard &board, Devices devices, QObjec
       m_intake(devices.listener ? std::make_unique<JobIntake>(std::move(devices.listener),
                                                               pathParts(board, devices.library))
                                 : nullptr),
+      m_web(devices.webDoor ? std::make_unique<WebIntake>(std::move(devices.webDoor),
+                                                          pathParts(board, devices.library))
+                            : nullptr),
       m_lifecycle({board, devices.window, devices.devicePort, devices.testPort, m_options,
-                   m_deviceLine, m_stateLog, m_printer.get(), m_intake.get()})
+                   m_deviceLine, m_stateLog, m_printer.get(), m_intake.get(), m_web.get()})
 {
     CommControl &testPort = devices.testPort;
     const QByteArray request = requestBytes(m_run.match);

@@ -7,6 +7,7 @@
 #include "runconfig.h"
 #include "startoptions.h"
 #include "statelog.h"
+#include "webdoor.h"
 
 #include <QObject>
 
@@ -15,12 +16,14 @@
 class CommControl;
 class DrawerLibrary;
 class JobIntake;
+class WebIntake;
 class PrinterTurns;
 class StatusBoard;
 class StatusWindow;
 
 // The program, put together once from a run's configuration and the objects made for it: the
-// Device line, the print port's intake and the printer's turns, the lifecycle, the state log,
+// Device line, the print port's and the web door's intakes and the printer's turns, the
+// lifecycle, the state log,
 // and the test request on Request. Nothing is rebuilt after construction.
 class Wiring : public QObject
 {
@@ -34,6 +37,7 @@ public:
         DrawerLibrary &library;
         std::unique_ptr<Printer> printer;        // none: no pass-through
         std::unique_ptr<PrintListener> listener; // none: no print port
+        std::unique_ptr<WebDoor> webDoor;        // none: no web door
     };
 
     Wiring(const RunConfig &run, StatusBoard &board, Devices devices, QObject *parent = nullptr);
@@ -53,5 +57,6 @@ private:
     DeviceLine m_deviceLine;
     // Its jobs go before the printer turns they hold.
     std::unique_ptr<JobIntake> m_intake;
+    std::unique_ptr<WebIntake> m_web;
     Lifecycle m_lifecycle;
 };

@@ -1,7 +1,7 @@
 #include "kickdrawer.h"
 
-#include "logging.h"
 #include "decimal.h"
+#include "logging.h"
 #include "startoptions.h"
 #include "statusboard.h"
 #include "statustext.h"
@@ -26,7 +26,7 @@ qint32 KickDrawer(const StartOptions &options, DrawerLibrary &library)
     return library.cashBoxNormalGpio(selector == 0 ? gpioProfile0() : gpioProfile1());
 }
 
-void kickAndShow(const StartOptions &options, DrawerLibrary &library, StatusBoard &board,
+bool kickAndShow(const StartOptions &options, DrawerLibrary &library, StatusBoard &board,
                  Field stateField)
 {
     const qint32 result = KickDrawer(options, library);
@@ -34,4 +34,5 @@ void kickAndShow(const StartOptions &options, DrawerLibrary &library, StatusBoar
         qCWarning(lcTralvo, "%s: the drawer library returned %d", roleName(stateField), result);
     board.setText(stateField,
                   result == 0 ? StatusText::receiveSuccess() : StatusText::receiveFailed());
+    return result == 0;
 }

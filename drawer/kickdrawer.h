@@ -12,6 +12,6 @@ struct StartOptions;
 qint32 KickDrawer(const StartOptions &options, DrawerLibrary &library);
 
 // KickDrawer, then the outcome in the state field of the source that asked: "Receive Success"
-// for 0, else "Receive Failed" with the result in the log. Throws as KickDrawer does.
-void kickAndShow(const StartOptions &options, DrawerLibrary &library, StatusBoard &board,
+// for 0, else "Receive Failed" with the result in the log; true for 0. Throws as KickDrawer does.
+bool kickAndShow(const StartOptions &options, DrawerLibrary &library, StatusBoard &board,
                  Field stateField);

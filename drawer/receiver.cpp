@@ -76,18 +76,30 @@ void Receiver::DrainInput()
             drain(*m_wholeSource);
             if (m_wholeSource->kicked && !m_wholeSourcePulsed) {
                 m_wholeSourcePulsed = true;
-                kickAndShow(m_options, m_library, m_board, m_stateField);
+                pulse();
             }
         } else {
             ReceivedText text;
             drain(text);
             if (text.kicked)
-                kickAndShow(m_options, m_library, m_board, m_stateField);
+                pulse();
         }
     } catch (...) {
         reportCurrentFailure(m_board, m_stateField, StatusText::receiveFailed());
     }
     --m_drains;
+}
+
+void Receiver::pulse()
+{
+    bool succeeded = false;
+    try {
+        succeeded = kickAndShow(m_options, m_library, m_board, m_stateField);
+    } catch (...) {
+        Q_EMIT pulsed(false);
+        throw;
+    }
+    Q_EMIT pulsed(succeeded);
 }
 
 void Receiver::drain(ReceivedText &text)

@@ -65,7 +65,12 @@ public:
     // Bytes read at most at a time in chunks.
     static constexpr qint64 chunkSize = qint64{16} * 1024;
 
+Q_SIGNALS:
+    // A received text pulsed the drawer: whether the library reported 0.
+    void pulsed(bool succeeded);
+
 private:
+    void pulse();
     bool moreToCome(const ReceivedText &text);
     void drain(ReceivedText &text);
     void resume();

@@ -83,7 +83,14 @@ WebDoor::Connection::Connection(QTcpSocket *socket, WebDoor &door)
     });
     connect(&m_jobTimeout, &QTimer::timeout, this, [this] { answerJob(true); });
     connect(m_socket, &QTcpSocket::readyRead, this, &Connection::readMore);
-    connect(m_socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
+    connect(m_socket, &QTcpSocket::disconnected, this, [this] {
+        if (m_reader.midRequest() && !m_closing)
+            qCWarning(lcTralvo,
+                      "Web: %s closed the connection in the middle of a request; "
+                      "nothing of it was carried out",
+                      qPrintable(m_peer));
+        deleteLater();
+    });
     connect(m_socket, &QTcpSocket::bytesWritten, this, [this] {
         if (m_closing && m_socket->bytesToWrite() == 0)
             m_socket->disconnectFromHost();
@@ -209,6 +216,10 @@ WebDoor::WebDoor(Settings settings, const StatusBoard &board, QObject *parent)
         m_settings.address.host = m_server.serverAddress().toString();
         m_settings.address.port = m_server.serverPort();
     }
+    // A storm of connections waits in the system's queue until taken.
+#if QT_VERSION >= QT_VERSION_CHECK(6, 3, 0)
+    m_server.setListenBacklogSize(1024);
+#endif
     connect(&m_server, &QTcpServer::newConnection, this, &WebDoor::takeConnections);
     connect(&m_server, &QTcpServer::acceptError, this, [this] {
         qCWarning(lcTralvo, "Web: a connection could not be taken: %s",
@@ -248,6 +259,9 @@ void WebDoor::listen()
 void WebDoor::close()
 {
     m_server.close();
+    // No request is carried out after this: the connections go, their jobs with them.
+    const auto connections = findChildren<Connection *>(QString(), Qt::FindDirectChildrenOnly);
+    qDeleteAll(connections);
 }
 
 void WebDoor::takeConnections()

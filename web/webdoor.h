@@ -37,6 +37,7 @@ public:
 
     const ListenAddress &address() const { return m_settings.address; }
     void listen();
+    // Stops listening and closes every connection.
     void close();
 
     static constexpr int maxConnections = 64;

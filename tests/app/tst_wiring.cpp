@@ -27,7 +27,7 @@ struct Program
     QtCommControl devicePort;
     QtCommControl testPort;
     CashBoxLibrary cashBox{{standinFolder()}, false};
-    Wiring wiring{RunConfig{}, board, {window, devicePort, testPort, cashBox, nullptr, nullptr}};
+    Wiring wiring{RunConfig{}, board, {window, devicePort, testPort, cashBox, nullptr, nullptr, nullptr}};
     Lifecycle &lifecycle = wiring.lifecycle();
 };
 
@@ -247,7 +247,7 @@ void TestWiring::closeDuringDrainMakesNoPulse()
     connect(&devicePort, &CommControl::received, &window,
             [&] { QTimer::singleShot(0, &window, [&] { window.close(); }); });
     CashBoxLibrary cashBox({standinFolder()}, false);
-    Wiring wiring(RunConfig{}, board, {window, devicePort, testPort, cashBox, nullptr, nullptr});
+    Wiring wiring(RunConfig{}, board, {window, devicePort, testPort, cashBox, nullptr, nullptr, nullptr});
     Lifecycle &lifecycle = wiring.lifecycle();
     lifecycle.load(QString());
     window.show();

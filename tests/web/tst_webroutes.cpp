@@ -75,7 +75,7 @@ void TestWebRoutes::route_data()
 {
     QTest::addColumn<HttpRequest>("request");
     QTest::addColumn<bool>("hasPrinter");
-    QTest::addColumn<int>("status");     // 0: a job
+    QTest::addColumn<int>("status");      // 0: a job
     QTest::addColumn<QByteArray>("body"); // in the answer, or the job's bytes
     QTest::addColumn<QByteArray>("logged");
 
@@ -84,10 +84,10 @@ void TestWebRoutes::route_data()
     QTest::newRow("unlisted origin: 403, nothing done")
         << request("POST", eposPath, "http://other.test:8000", pulseBody) << true << 403
         << QByteArray("may not call") << QByteArray("web origin http://other.test:8000");
-    QTest::newRow("listed origin: pulse job") << request("POST", eposPath, pos, pulseBody) << false
-                                              << 0 << kick << QByteArray();
-    QTest::newRow("no origin: a local program") << request("POST", eposPath, {}, pulseBody)
-                                                << false << 0 << kick << QByteArray();
+    QTest::newRow("listed origin: pulse job")
+        << request("POST", eposPath, pos, pulseBody) << false << 0 << kick << QByteArray();
+    QTest::newRow("no origin: a local program")
+        << request("POST", eposPath, {}, pulseBody) << false << 0 << kick << QByteArray();
     QTest::newRow("loopback page") << request("POST", eposPath, "http://127.0.0.1:8069", pulseBody)
                                    << false << 0 << kick << QByteArray();
     QTest::newRow("printing with no printer")
@@ -96,7 +96,8 @@ void TestWebRoutes::route_data()
     QTest::newRow("printing") << request("POST", eposPath, pos, textBody) << true << 0
                               << QByteArray("Total\n") << QByteArray();
     QTest::newRow("unknown element")
-        << request("POST", eposPath, pos, emptyBody.left(emptyBody.size() - 2) + "><blink/></epos-print>")
+        << request("POST", eposPath, pos,
+                   emptyBody.left(emptyBody.size() - 2) + "><blink/></epos-print>")
         << true << 200 << QByteArray("success=\"false\" code=\"SchemaError\"")
         << QByteArray("<blink");
     QTest::newRow("status probe") << request("POST", eposPath, pos, emptyBody) << true << 200
@@ -113,8 +114,9 @@ void TestWebRoutes::route_data()
     QTest::newRow("open_cashbox") << request("POST", "/hw_proxy/open_cashbox", pos, rpc("{}"))
                                   << false << 0 << QByteArray("\x1b\x70", 2) << QByteArray();
     QTest::newRow("receipt that is no JPEG")
-        << request("POST", "/hw_proxy/default_printer_action", pos,
-                   rpc("{\"data\":{\"action\":\"print_receipt\",\"receipt\":\"bm90IGFuIGltYWdl\"}}"))
+        << request(
+               "POST", "/hw_proxy/default_printer_action", pos,
+               rpc("{\"data\":{\"action\":\"print_receipt\",\"receipt\":\"bm90IGFuIGltYWdl\"}}"))
         << true << 200 << QByteArray("\"result\":false") << QByteArray("no image");
     QTest::newRow("unknown call") << request("POST", "/hw_proxy/scale_read", pos, rpc("{}"))
                                   << false << 404 << QByteArray() << QByteArray();
@@ -144,8 +146,8 @@ void TestWebRoutes::route()
     QVERIFY2(routed.logLine.contains(QString::fromUtf8(logged)), qPrintable(routed.logLine));
     // An allowed page hears its own origin back; a refused one does not.
     const QByteArray origin = request.header("origin");
-    const QByteArray allowed =
-        routed.job ? routed.job->allowedOrigin : header(*routed.response, "Access-Control-Allow-Origin");
+    const QByteArray allowed = routed.job ? routed.job->allowedOrigin
+                                          : header(*routed.response, "Access-Control-Allow-Origin");
     QCOMPARE(allowed, status == 403 ? QByteArray() : origin);
 }
 
@@ -178,8 +180,8 @@ void TestWebRoutes::answer_data()
                                 << QByteArray("success=\"true\" code=\"\" status=\"2\"");
     QTest::newRow("library failed") << false << true << 0 << true << false
                                     << QByteArray("success=\"false\" code=\"EX_BADPORT\"");
-    QTest::newRow("no pulse for a pulse") << false << true << -1 << true << false
-                                          << QByteArray("success=\"false\"");
+    QTest::newRow("no pulse for a pulse")
+        << false << true << -1 << true << false << QByteArray("success=\"false\"");
     QTest::newRow("printed") << true << false << -1 << true << false
                              << QByteArray("success=\"true\"");
     QTest::newRow("printer never took it") << true << false << -1 << false << true
