@@ -665,8 +665,6 @@ private:
             return;
         }
         rule->translate(m_t, element);
-        if (name == QLatin1String("pulse"))
-            m_result->holdsPulse = true;
     }
 
     std::map<QString, int> values(const ElementRule &rule) const
@@ -720,8 +718,9 @@ EposPrintResult EposPrintTranslator::translate(const QByteArray &body)
     EposPrintResult result;
     try {
         DocumentReader(body).read(result);
+        // Read as the printer reads it, so that image or code data is never taken for a kick.
         KickScanner scanner(KickScanner::CommandSet::EscPos);
-        result.holdsPulse = result.holdsPulse || scanner.feed(result.bytes) > 0;
+        result.holdsPulse = scanner.feed(result.bytes) > 0;
         return result;
     } catch (const SchemaFailure &failure) {
         result = EposPrintResult();
