@@ -27,11 +27,10 @@ constexpr ErrorInfo errorTable[] = {
 
 const ErrorInfo &errorInfo(HttpRequestError error)
 {
-    for (const ErrorInfo &info : errorTable) {
-        if (info.error == error)
-            return info;
-    }
-    return errorTable[0];
+    const auto *end = std::end(errorTable);
+    const auto *found = std::find_if(std::begin(errorTable), end,
+                                     [&](const ErrorInfo &info) { return info.error == error; });
+    return found == end ? errorTable[0] : *found;
 }
 
 QByteArray urlField(const QByteArray &url, const http_parser_url &parts, http_parser_url_fields f)
