@@ -13,6 +13,10 @@
 
 namespace {
 
+// QByteArray's and QString's sizes: int in Qt 5, qsizetype in Qt 6. Documents are at most a few
+// MiB, so every size here fits.
+using Size = decltype(QByteArray().size());
+
 const QString eposNamespace = QStringLiteral("http://www.epson-pos.com/schemas/2011/03/epos-print");
 const QString soapNamespace = QStringLiteral("http://schemas.xmlsoap.org/soap/envelope/");
 
@@ -117,7 +121,7 @@ char toCodePage437(char16_t unit)
 
 void putText(Translation &t, const QString &text)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
+    for (Size i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         if (c == QLatin1Char('\r'))
             continue;
@@ -192,15 +196,15 @@ QByteArray decodeBase64(const Element &e)
 // Rows packed bit after bit (no padding at a row's end) into rows padded to a byte.
 QByteArray padRows(const QByteArray &packed, int width, int height)
 {
-    const int rowBytes = (width + 7) / 8;
-    QByteArray padded(qsizetype{rowBytes} * height, '\0');
+    const qint64 rowBytes = (width + 7) / 8;
+    QByteArray padded(static_cast<Size>(rowBytes * height), '\0');
     const auto *in = reinterpret_cast<const std::uint8_t *>(packed.constData());
+    auto *out = reinterpret_cast<std::uint8_t *>(padded.data());
     for (qint64 y = 0; y < height; ++y) {
         for (qint64 x = 0; x < width; ++x) {
             const qint64 bit = y * width + x;
             if ((in[bit / 8] & (0x80 >> (bit % 8))) != 0)
-                padded[y * rowBytes + x / 8] =
-                    static_cast<char>(padded[y * rowBytes + x / 8] | (0x80 >> (x % 8)));
+                out[y * rowBytes + x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
         }
     }
     return padded;
@@ -233,7 +237,8 @@ void translateImage(Translation &t, const Element &e)
         const int rows = std::min(bandRows, *height - top);
         t.put(
             {0x1d, 'v', '0', 0, int(rowBytes & 0xff), int(rowBytes >> 8), rows & 0xff, rows >> 8});
-        t.out.append(data.mid(top * rowBytes, rows * rowBytes));
+        t.out.append(
+            data.mid(static_cast<Size>(top * rowBytes), static_cast<Size>(rows * rowBytes)));
     }
     t.prints = true;
 }
