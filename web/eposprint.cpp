@@ -13,6 +13,10 @@
 
 namespace {
 
+// QByteArray's and QString's sizes: int in Qt 5, qsizetype in Qt 6. Documents are at most a few
+// MiB, so every size here fits.
+using Size = decltype(QByteArray().size());
+
 const QString eposNamespace = QStringLiteral("http://www.epson-pos.com/schemas/2011/03/epos-print");
 const QString soapNamespace = QStringLiteral("http://schemas.xmlsoap.org/soap/envelope/");
 
@@ -83,6 +87,7 @@ struct ElementRule
 {
     const char *name;
     std::vector<AttributeRule> attributes;
+    // cppcheck-suppress unusedStructMember ; called through the table
     Translate translate; // null: accepted, listed, not translated (any attributes)
 };
 
@@ -116,7 +121,7 @@ char toCodePage437(char16_t unit)
 
 void putText(Translation &t, const QString &text)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
+    for (Size i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         if (c == QLatin1Char('\r'))
             continue;
@@ -191,15 +196,15 @@ QByteArray decodeBase64(const Element &e)
 // Rows packed bit after bit (no padding at a row's end) into rows padded to a byte.
 QByteArray padRows(const QByteArray &packed, int width, int height)
 {
-    const int rowBytes = (width + 7) / 8;
-    QByteArray padded(qsizetype{rowBytes} * height, '\0');
+    const qint64 rowBytes = (width + 7) / 8;
+    QByteArray padded(static_cast<Size>(rowBytes * height), '\0');
     const auto *in = reinterpret_cast<const std::uint8_t *>(packed.constData());
+    auto *out = reinterpret_cast<std::uint8_t *>(padded.data());
     for (qint64 y = 0; y < height; ++y) {
         for (qint64 x = 0; x < width; ++x) {
             const qint64 bit = y * width + x;
             if ((in[bit / 8] & (0x80 >> (bit % 8))) != 0)
-                padded[y * rowBytes + x / 8] =
-                    static_cast<char>(padded[y * rowBytes + x / 8] | (0x80 >> (x % 8)));
+                out[y * rowBytes + x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
         }
     }
     return padded;
@@ -232,7 +237,8 @@ void translateImage(Translation &t, const Element &e)
         const int rows = std::min(bandRows, *height - top);
         t.put(
             {0x1d, 'v', '0', 0, int(rowBytes & 0xff), int(rowBytes >> 8), rows & 0xff, rows >> 8});
-        t.out.append(data.mid(top * rowBytes, rows * rowBytes));
+        t.out.append(
+            data.mid(static_cast<Size>(top * rowBytes), static_cast<Size>(rows * rowBytes)));
     }
     t.prints = true;
 }
@@ -267,11 +273,14 @@ bool onlyKicks(const QByteArray &bytes)
     KickScanner scanner(KickScanner::CommandSet::EscPos);
     std::vector<qsizetype> ends;
     scanner.feed(bytes.constData(), bytes.size(), &ends);
-    for (std::size_t i = 0; i < ends.size(); ++i) {
-        if (ends[i] != qsizetype(5 * (i + 1)))
+    constexpr qsizetype kickSize = 5; // ESC p m t1 t2, DLE DC4 1 m t
+    qsizetype expectedEnd = 0;
+    for (const qsizetype end : ends) {
+        expectedEnd += kickSize;
+        if (end != expectedEnd)
             return false;
     }
-    return bytes.size() == qsizetype(5 * ends.size());
+    return bytes.size() == expectedEnd;
 }
 
 void translateCommand(Translation &t, const Element &e)
@@ -384,19 +393,32 @@ AttributeRule number(const char *name, int min, int max)
     return {name, {}, min, max};
 }
 
+// clang-format off
+const std::vector<Choice> languages = {{"en", 0}, {"ja", 0}, {"zh-cn", 0}, {"zh-tw", 0},
+                                       {"ko", 0}, {"th", 0}, {"vi", 0}, {"multi", 0}};
+const std::vector<Choice> cutTypes = {{"feed", 0}, {"reserve", 0}, {"no_feed", 1},
+                                      {"feed_fullcut", 2}, {"reserve_fullcut", 2},
+                                      {"no_feed_fullcut", 3}};
+const std::vector<Choice> drawers = {{"drawer_1", 0}, {"drawer_2", 1}};
+const std::vector<Choice> pulseTimes = {{"pulse_100", 100}, {"pulse_200", 200}, {"pulse_300", 300},
+                                        {"pulse_400", 400}, {"pulse_500", 500}};
+// Indices into barcodeKinds.
+const std::vector<Choice> barcodeTypes = {{"upc_a", 0}, {"upc_e", 1}, {"ean13", 2}, {"jan13", 2},
+                                          {"ean8", 3}, {"jan8", 3}, {"code39", 4}, {"itf", 5},
+                                          {"codabar", 6}, {"code93", 7}, {"code128", 8}};
+const std::vector<Choice> hriPositions = {{"none", 0}, {"above", 1}, {"below", 2}, {"both", 3}};
+const std::vector<Choice> barcodeFonts = {{"font_a", 0}, {"font_b", 1}};
+const std::vector<Choice> symbolTypes = {{"qrcode_model_1", 49}, {"qrcode_model_2", 50}};
+const std::vector<Choice> symbolLevels = {
+    {"default", 0}, {"level_l", 48}, {"level_m", 49}, {"level_q", 50}, {"level_h", 51}};
+// clang-format on
+
+// What each element of epos-print may carry, and how it is translated.
 const std::vector<ElementRule> &elementRules()
 {
     static const std::vector<ElementRule> rules = {
         {"text",
-         {{"lang",
-           {{"en", 0},
-            {"ja", 0},
-            {"zh-cn", 0},
-            {"zh-tw", 0},
-            {"ko", 0},
-            {"th", 0},
-            {"vi", 0},
-            {"multi", 0}}},
+         {{"lang", languages},
           {"align", alignments},
           {"em", booleans},
           {"ul", booleans},
@@ -419,48 +441,20 @@ const std::vector<ElementRule> &elementRules()
           {"mode", {{"mono", 0}}},
           {"align", alignments}},
          &translateImage},
-        {"cut",
-         {{"type",
-           {{"feed", 0},
-            {"reserve", 0},
-            {"no_feed", 1},
-            {"feed_fullcut", 2},
-            {"reserve_fullcut", 2},
-            {"no_feed_fullcut", 3}}}},
-         &translateCut},
-        {"pulse",
-         {{"drawer", {{"drawer_1", 0}, {"drawer_2", 1}}},
-          {"time",
-           {{"pulse_100", 100},
-            {"pulse_200", 200},
-            {"pulse_300", 300},
-            {"pulse_400", 400},
-            {"pulse_500", 500}}}},
-         &translatePulse},
+        {"cut", {{"type", cutTypes}}, &translateCut},
+        {"pulse", {{"drawer", drawers}, {"time", pulseTimes}}, &translatePulse},
         {"command", {}, &translateCommand},
         {"barcode",
-         {{"type",
-           {{"upc_a", 0},
-            {"upc_e", 1},
-            {"ean13", 2},
-            {"jan13", 2},
-            {"ean8", 3},
-            {"jan8", 3},
-            {"code39", 4},
-            {"itf", 5},
-            {"codabar", 6},
-            {"code93", 7},
-            {"code128", 8}}},
-          {"hri", {{"none", 0}, {"above", 1}, {"below", 2}, {"both", 3}}},
-          {"font", {{"font_a", 0}, {"font_b", 1}}},
+         {{"type", barcodeTypes},
+          {"hri", hriPositions},
+          {"font", barcodeFonts},
           number("width", 2, 6),
           number("height", 1, 255),
           {"align", alignments}},
          &translateBarcode},
         {"symbol",
-         {{"type", {{"qrcode_model_1", 49}, {"qrcode_model_2", 50}}},
-          {"level",
-           {{"default", 0}, {"level_l", 48}, {"level_m", 49}, {"level_q", 50}, {"level_h", 51}}},
+         {{"type", symbolTypes},
+          {"level", symbolLevels},
           number("width", 0, 255),
           number("height", 0, 255),
           number("size", 0, 65535),
@@ -665,8 +659,6 @@ private:
             return;
         }
         rule->translate(m_t, element);
-        if (name == QLatin1String("pulse"))
-            m_result->holdsPulse = true;
     }
 
     std::map<QString, int> values(const ElementRule &rule) const
@@ -720,8 +712,9 @@ EposPrintResult EposPrintTranslator::translate(const QByteArray &body)
     EposPrintResult result;
     try {
         DocumentReader(body).read(result);
+        // Read as the printer reads it, so that image or code data is never taken for a kick.
         KickScanner scanner(KickScanner::CommandSet::EscPos);
-        result.holdsPulse = result.holdsPulse || scanner.feed(result.bytes) > 0;
+        result.holdsPulse = scanner.feed(result.bytes) > 0;
         return result;
     } catch (const SchemaFailure &failure) {
         result = EposPrintResult();

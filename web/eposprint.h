@@ -52,9 +52,10 @@ struct EposPrintResult
     QString devid;    // the envelope's devid, empty when none
     std::optional<int> timeoutMs;
     QString printJobId;
-    bool holdsPulse = false;     // a pulse element, or a drawer kick in a command's bytes
-    bool printsAnything = false; // anything for the paper: text, feed, image, cut, codes, commands
-    QStringList untranslated;    // sound, layout, recovery, once each time they appear
+    bool holdsPulse = false; // a drawer kick in the bytes: a pulse, or one in a command
+    // Anything for the paper: characters, feeds, images, cuts, codes, commands other than kicks
+    bool printsAnything = false;
+    QStringList untranslated; // sound, layout, recovery, once each time they appear
 
     QString code;            // "SchemaError" on failure, empty on success
     QString failedElement;   // the element that could not be translated

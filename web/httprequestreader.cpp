@@ -27,11 +27,10 @@ constexpr ErrorInfo errorTable[] = {
 
 const ErrorInfo &errorInfo(HttpRequestError error)
 {
-    for (const ErrorInfo &info : errorTable) {
-        if (info.error == error)
-            return info;
-    }
-    return errorTable[0];
+    const auto *end = std::end(errorTable);
+    const auto *found = std::find_if(std::begin(errorTable), end,
+                                     [&](const ErrorInfo &info) { return info.error == error; });
+    return found == end ? errorTable[0] : *found;
 }
 
 QByteArray urlField(const QByteArray &url, const http_parser_url &parts, http_parser_url_fields f)
@@ -122,7 +121,7 @@ struct HttpParserCallbacks
     static int url(http_parser *parser, const char *at, size_t length)
     {
         return guarded(parser, [&](HttpRequestReader &, HttpRequestReader::Parsing &parsing) {
-            parsing.url.append(at, static_cast<qsizetype>(length));
+            parsing.url.append(at, static_cast<int>(length));
             return 0;
         });
     }
@@ -135,7 +134,7 @@ struct HttpParserCallbacks
             auto &headers = parsing.request.headers;
             if (headers.empty() || parsing.inValue)
                 headers.emplace_back();
-            headers.back().first.append(at, static_cast<qsizetype>(length));
+            headers.back().first.append(at, static_cast<int>(length));
             parsing.inValue = false;
             return 0;
         });
@@ -146,7 +145,7 @@ struct HttpParserCallbacks
         return guarded(parser, [&](HttpRequestReader &, HttpRequestReader::Parsing &parsing) {
             if (parsing.headComplete)
                 return 0;
-            parsing.request.headers.back().second.append(at, static_cast<qsizetype>(length));
+            parsing.request.headers.back().second.append(at, static_cast<int>(length));
             parsing.inValue = true;
             return 0;
         });
@@ -173,7 +172,8 @@ struct HttpParserCallbacks
             request.minorVersion = parser->http_minor;
             request.keepAlive = http_should_keep_alive(parser) != 0 && parser->upgrade == 0;
             if ((parser->flags & F_CONTENTLENGTH) != 0)
-                request.body.reserve(static_cast<qsizetype>(parser->content_length));
+                request.body.reserve(
+                    static_cast<int>(parser->content_length)); // within maxBodyBytes
             return 0;
         });
     }
@@ -243,7 +243,7 @@ struct HttpParserCallbacks
                 reader.fail(HttpRequestError::PayloadTooLarge, tooLargeBody());
                 return -1;
             }
-            body.append(at, static_cast<qsizetype>(length));
+            body.append(at, static_cast<int>(length));
             return 0;
         });
     }

@@ -43,6 +43,7 @@ struct HttpRequest
 {
     QByteArray method; // "GET", "POST"...
     QByteArray path;   // the target's path as sent (still percent-encoded); "/" when it has none
+                       // (empty for CONNECT's host:port)
     QByteArray query;  // what follows '?', without it; empty when there is none
     int minorVersion = 1;
     std::vector<std::pair<QByteArray, QByteArray>> headers; // in order, values trimmed
