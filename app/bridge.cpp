@@ -68,9 +68,8 @@ void Bridge::setPrinterLine(MatchMode mode, Printer *printer, PrintListener *lis
             deviceOnward = m_deviceResponder.get();
         }
     }
-    m_receiver =
-        std::make_unique<Receiver>(m_devicePort, Field::DeviceState, m_board, m_options, m_library,
-                                   EventPump::applicationLoop(), mode, deviceOnward);
+    m_receiver = std::make_unique<Receiver>(m_devicePort, SourceKind::Line, Field::DeviceState,
+                                            m_board, m_drawer, mode, deviceOnward);
     connect(&m_devicePort, &CommControl::lost, this, &Bridge::devicePortLost);
     if (deviceOnward)
         connect(deviceOnward, &Onward::replied, this, &Bridge::passReplyBack);
@@ -140,14 +139,12 @@ void Bridge::takeJob(NetworkJob *job)
     if (!m_printer || !m_printer->answersStatus())
         onward = new StatusResponder(onward, job);
     connect(onward, &Onward::replied, job, &NetworkJob::reply);
-    auto *receiver = new Receiver(*job, Field::NetworkState, m_board, m_options, m_library,
-                                  EventPump::none(), m_match, onward, job);
-    // In the start mode the job's opening is the text; in the others, each read as ever.
-    if (m_match == MatchMode::Start || m_match == MatchMode::Any)
-        receiver->takeWholeSourceAsOneText();
+    auto *receiver =
+        new Receiver(*job, SourceKind::Job, Field::NetworkState, m_board, m_drawer, m_match, onward,
+                     StatusRequests::Ignored, EventPump::applicationLoop(), job);
     // The client hears the printer's replies until the job has been written, and then the
     // connection closes: a print system's socket backend calls the job done at that close.
-    connect(job, &NetworkJob::finished, onward, &Onward::endJob);
+    connect(job, &NetworkJob::finished, receiver, &Receiver::finishJob);
     connect(onward, &Onward::jobWritten, job, &NetworkJob::end);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kickdrawer.h"
 #include "matchmode.h"
 #include "portretry.h"
 #include "receiver.h"
@@ -73,6 +74,7 @@ private:
     CommControl &m_testPort;
     DrawerLibrary &m_library;
     StartOptions m_options;
+    LibraryDrawer m_drawer{m_options, m_library, m_board};
     MatchMode m_match = MatchMode::Start;
     Printer *m_printer = nullptr;
     PrintListener *m_listener = nullptr;
