@@ -2,9 +2,20 @@
 
 #include "printerturns.h"
 #include "runconfig.h"
-#include "statusresponder.h"
 
-#include <QPointer>
+namespace {
+
+// Where Tralvo answers status requests itself: where no printer answers them, for a client that
+// hears replies. The Device port without a printer is a drawer only, and answers nothing.
+StatusRequests answeredHere(SourcePath::Kind kind, const PathParts &parts)
+{
+    if (kind == SourcePath::Kind::Request)
+        return StatusRequests::Ignored;
+    const bool answers = parts.turns ? !parts.printerAnswersStatus : kind == SourcePath::Kind::Job;
+    return answers ? StatusRequests::Found : StatusRequests::Ignored;
+}
+
+} // namespace
 
 SourcePath::SourcePath(ByteSource &source, Kind kind, Field stateField, const PathParts &parts,
                        QObject *parent)
@@ -13,33 +24,23 @@ SourcePath::SourcePath(ByteSource &source, Kind kind, Field stateField, const Pa
     const bool isLine = kind == Kind::Line;
     if (parts.turns) {
         m_gate = std::make_unique<PrinterGate>(*parts.turns, isLine ? RunConfig::devicePauseMs : 0);
-        m_onward = m_gate.get();
+        connect(m_gate.get(), &Onward::replied, this, &SourcePath::replied);
+        connect(m_gate.get(), &Onward::jobWritten, this, &SourcePath::jobWritten);
     }
-    // Where no printer answers status requests, Tralvo does; the Device port without a printer
-    // is a drawer only, and answers nothing.
-    if (kind != Kind::Request && (parts.turns ? !parts.printerAnswersStatus : !isLine)) {
-        m_responder = std::make_unique<StatusResponder>(m_onward);
-        m_onward = m_responder.get();
-    }
-    if (m_onward)
-        connect(m_onward, &Onward::replied, this, &SourcePath::replied);
-    m_receiver = std::make_unique<Receiver>(
-        source, stateField, parts.board, parts.options, parts.library,
-        isLine ? EventPump::applicationLoop() : EventPump::none(), parts.match, m_onward);
-    if (!isLine && (parts.match == MatchMode::Start || parts.match == MatchMode::Any))
-        m_receiver->takeWholeSourceAsOneText();
+    m_receiver = std::make_unique<Receiver>(source, isLine ? SourceKind::Line : SourceKind::Job,
+                                            stateField, parts.board, parts.drawer, parts.match,
+                                            m_gate.get(), answeredHere(kind, parts));
+    connect(m_receiver.get(), &Receiver::statusRequested, this, [this](const QByteArray &requests) {
+        Q_EMIT replied(QByteArray(requests.size(), onlineWithPaper));
+    });
 }
 
 SourcePath::~SourcePath() = default;
 
 void SourcePath::endJob()
 {
-    if (!m_onward) {
+    if (m_gate)
+        m_receiver->finishJob();
+    else
         Q_EMIT jobWritten();
-        return;
-    }
-    m_onward->endJob([path = QPointer<SourcePath>(this)] {
-        if (path)
-            Q_EMIT path->jobWritten();
-    });
 }

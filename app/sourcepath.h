@@ -9,20 +9,17 @@
 #include <memory>
 
 class ByteSource;
-class DrawerLibrary;
+class Drawer;
 class Onward;
 class PrinterGate;
 class PrinterTurns;
-class StatusResponder;
-struct StartOptions;
 
 // What every source's path is made of: the board its outcomes show on, the drawer, the mode,
 // and the printer's turns (none without a printer).
 struct PathParts
 {
     StatusBoard &board;
-    const StartOptions &options;
-    DrawerLibrary &library;
+    Drawer &drawer;
     MatchMode match;
     PrinterTurns *turns;
     bool printerAnswersStatus;
@@ -30,8 +27,8 @@ struct PathParts
 
 // The one path a source's bytes take: a receiver of its own, and onward its gate at the printer's
 // turns; the printer's replies, or Tralvo's own answers to status requests where no printer
-// gives them, come back through replied() for the source to send. Made alike for the Device port
-// and for every network job, so a new kind of source is one more maker of it.
+// gives them, come back through replied() for the source to send. Made alike for the Device
+// port, every network job and every web request, so a new kind of source is one more maker of it.
 class SourcePath : public QObject
 {
     Q_OBJECT
@@ -51,13 +48,16 @@ public:
     // byte, at once where there is no printer.
     void endJob();
 
+    // The answer to every DLE EOT n where no printer answers: bit 1 and bit 4 set, every state
+    // bit clear, as a printer that is online, has paper and no error. Bit 2 of the answer to
+    // n = 1 tells the drawer's pin 3, which Tralvo does not know, so low.
+    static constexpr char onlineWithPaper = '\x12';
+
 Q_SIGNALS:
     void replied(const QByteArray &bytes);
     void jobWritten();
 
 private:
     std::unique_ptr<PrinterGate> m_gate;
-    std::unique_ptr<StatusResponder> m_responder;
-    Onward *m_onward = nullptr;
     std::unique_ptr<Receiver> m_receiver;
 };

@@ -18,15 +18,15 @@ std::unique_ptr<PrinterTurns> turnsAt(Printer *printer)
 } // namespace
 
 Wiring::Wiring(const RunConfig &run, StatusBoard &board, Devices devices, QObject *parent)
-    : QObject(parent), m_run(run), m_printer(std::move(devices.printer)),
-      m_turns(turnsAt(m_printer.get())), m_stateLog(board),
-      m_deviceLine(devices.devicePort, pathParts(board, devices.library)),
-      m_intake(devices.listener ? std::make_unique<JobIntake>(std::move(devices.listener),
-                                                              pathParts(board, devices.library))
-                                : nullptr),
-      m_web(devices.webDoor ? std::make_unique<WebIntake>(std::move(devices.webDoor),
-                                                          pathParts(board, devices.library))
-                            : nullptr),
+    : QObject(parent), m_run(run), m_drawer(m_options, devices.library, board),
+      m_printer(std::move(devices.printer)), m_turns(turnsAt(m_printer.get())), m_stateLog(board),
+      m_deviceLine(devices.devicePort, pathParts(board)),
+      m_intake(devices.listener
+                   ? std::make_unique<JobIntake>(std::move(devices.listener), pathParts(board))
+                   : nullptr),
+      m_web(devices.webDoor
+                ? std::make_unique<WebIntake>(std::move(devices.webDoor), pathParts(board))
+                : nullptr),
       m_lifecycle({board, devices.window, devices.devicePort, devices.testPort, m_options,
                    m_deviceLine, m_stateLog, m_printer.get(), m_intake.get(), m_web.get()})
 {
@@ -38,8 +38,7 @@ Wiring::Wiring(const RunConfig &run, StatusBoard &board, Devices devices, QObjec
 
 Wiring::~Wiring() = default;
 
-PathParts Wiring::pathParts(StatusBoard &board, DrawerLibrary &library) const
+PathParts Wiring::pathParts(StatusBoard &board)
 {
-    return {board,       m_options,     library,
-            m_run.match, m_turns.get(), m_printer && m_printer->answersStatus()};
+    return {board, m_drawer, m_run.match, m_turns.get(), m_printer && m_printer->answersStatus()};
 }

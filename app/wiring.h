@@ -1,6 +1,7 @@
 #pragma once
 
 #include "deviceline.h"
+#include "kickdrawer.h"
 #include "lifecycle.h"
 #include "printer.h"
 #include "printlistener.h"
@@ -47,10 +48,11 @@ public:
     StateLog &stateLog() { return m_stateLog; }
 
 private:
-    PathParts pathParts(StatusBoard &board, DrawerLibrary &library) const;
+    PathParts pathParts(StatusBoard &board);
 
     const RunConfig m_run;
     StartOptions m_options;
+    LibraryDrawer m_drawer;
     std::unique_ptr<Printer> m_printer;
     std::unique_ptr<PrinterTurns> m_turns;
     StateLog m_stateLog;

@@ -18,7 +18,8 @@ public:
     virtual QByteArray read(qint64 maxBytes) = 0;
 
 Q_SIGNALS:
-    // Bytes wait. Never raised again while a handler of it is still running.
+    // Bytes wait. Raised through raiseReceived(), so never inside a handler of it: the one guard
+    // against a receiver's drain starting inside another.
     void received();
     // The open source broke (a device pulled, a peer gone) and is closed now.
     void lost(const QString &reason);

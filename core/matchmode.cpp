@@ -11,24 +11,19 @@ namespace {
 
 void keepOpening(ReceivedText &text, const QByteArray &bytes)
 {
-    text.empty = false;
     const auto wanted = longestDrawerCommand() - static_cast<int>(text.opening.size());
     if (wanted > 0)
         text.opening += bytes.left(wanted);
 }
 
-// A text that begins with ESC p. A text that is so far only ESC waits a moment for its p.
+// A text that begins with ESC p.
 class StartRule : public KickRule
 {
 public:
-    void take(ReceivedText &text, const QByteArray &bytes) override
+    void take(ReceivedText &text, const QByteArray &bytes, QByteArray *) override
     {
         keepOpening(text, bytes);
         text.kicked = IsDrawerCommand(text.opening);
-    }
-    bool awaitsRest(const ReceivedText &text) const override
-    {
-        return isDrawerCommandOpening(text.opening);
     }
 };
 
@@ -37,10 +32,10 @@ class ScannerRule : public KickRule
 {
 public:
     explicit ScannerRule(KickScanner::CommandSet set) : m_scanner(set) {}
-    void take(ReceivedText &text, const QByteArray &bytes) override
+    void take(ReceivedText &text, const QByteArray &bytes, QByteArray *statusRequests) override
     {
         keepOpening(text, bytes);
-        if (m_scanner.feed(bytes) > 0)
+        if (m_scanner.feed(bytes.constData(), bytes.size(), nullptr, statusRequests) > 0)
             text.kicked = true;
     }
     void restart() override { m_scanner.reset(); }
@@ -54,12 +49,17 @@ private:
 class AnyRule : public KickRule
 {
 public:
-    void take(ReceivedText &text, const QByteArray &bytes) override
+    void take(ReceivedText &text, const QByteArray &bytes, QByteArray *) override
     {
         keepOpening(text, bytes);
         text.kicked = true;
     }
 };
+
+using Pace = ReceivePolicy::Pace;
+using JobText = ReceivePolicy::JobText;
+using LoneEsc = ReceivePolicy::LoneEsc;
+using EscPos = ReceivePolicy::EscPos;
 
 struct Mode
 {
@@ -67,16 +67,32 @@ struct Mode
     const char *name;
     std::function<QByteArray()> request;
     std::function<std::unique_ptr<KickRule>()> rule;
+    ReceivePolicy policy;
 };
 
+// In start, a text's opening decides: a job's opening is its one text, and ESC alone waits for
+// its p. In any, a job pulses once however it is cut.
 const Mode modes[] = {
-    {MatchMode::Start, "start", drawerKickOpening, [] { return std::make_unique<StartRule>(); }},
-    {MatchMode::EscPos, "escpos",
+    {MatchMode::Start,
+     "start",
+     drawerKickOpening,
+     [] { return std::make_unique<StartRule>(); },
+     {Pace::BytesWithoutOnward, JobText::WholeJob, LoneEsc::Waits, EscPos::NotFollowed}},
+    {MatchMode::EscPos,
+     "escpos",
      [] { return drawerKickOpening() + QByteArrayLiteral("\x00\x19\xfa"); },
-     [] { return std::make_unique<ScannerRule>(KickScanner::CommandSet::EscPos); }},
-    {MatchMode::Star, "star", [] { return QByteArrayLiteral("\x07"); },
-     [] { return std::make_unique<ScannerRule>(KickScanner::CommandSet::Star); }},
-    {MatchMode::Any, "any", drawerKickOpening, [] { return std::make_unique<AnyRule>(); }},
+     [] { return std::make_unique<ScannerRule>(KickScanner::CommandSet::EscPos); },
+     {Pace::Chunks, JobText::EachDrain, LoneEsc::Decided, EscPos::Followed}},
+    {MatchMode::Star,
+     "star",
+     [] { return QByteArrayLiteral("\x07"); },
+     [] { return std::make_unique<ScannerRule>(KickScanner::CommandSet::Star); },
+     {Pace::Chunks, JobText::EachDrain, LoneEsc::Decided, EscPos::NotFollowed}},
+    {MatchMode::Any,
+     "any",
+     drawerKickOpening,
+     [] { return std::make_unique<AnyRule>(); },
+     {Pace::Chunks, JobText::WholeJob, LoneEsc::Decided, EscPos::NotFollowed}},
 };
 
 const Mode &row(MatchMode mode)
@@ -88,9 +104,9 @@ const Mode &row(MatchMode mode)
 
 } // namespace
 
-bool KickRule::awaitsRest(const ReceivedText &) const
+ReceivePolicy receivePolicy(MatchMode mode)
 {
-    return false;
+    return row(mode).policy;
 }
 
 std::optional<MatchMode> matchModeFromName(const QString &name)

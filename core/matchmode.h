@@ -8,7 +8,7 @@
 #include <optional>
 
 // How kicks are recognised in what the POS sends. Every mode is one row of the table in
-// matchmode.cpp: its name, what Request sends in it, and its rule.
+// matchmode.cpp: its name, what Request sends in it, its rule and how the receiver reads for it.
 enum class MatchMode {
     Start,  // a received text whose first two bytes are ESC p (the default)
     EscPos, // ESC/POS kicks anywhere in the stream
@@ -27,13 +27,40 @@ QStringList matchModeNames();
 // star.
 QByteArray requestBytes(MatchMode mode);
 
-// What one received text (all that one drain reads) has shown so far.
+// How the receiver reads in a mode, and what one received text is there.
+struct ReceivePolicy
+{
+    enum class Pace {
+        Chunks,            // reads in chunks
+        BytesWithoutOnward // a line with nothing onward (no printer) is read a byte at a time,
+                           // the window running between bytes, as the classic handler does
+    };
+    enum class JobText {
+        EachDrain, // every drain of a job reads one text, as on a line
+        WholeJob   // a job (a network connection) is one text, however many drains read it
+    };
+    enum class LoneEsc {
+        Decided, // a text that is so far ESC alone is decided when its drain ends
+        Waits    // it is kept open for its next byte a moment (a command cut by the transport)
+    };
+    enum class EscPos {
+        NotFollowed, // the rule does not follow the stream as ESC/POS
+        Followed     // it does, and so finds the stream's status requests too
+    };
+    Pace pace;
+    JobText jobText;
+    LoneEsc loneEsc;
+    EscPos escPos;
+};
+
+ReceivePolicy receivePolicy(MatchMode mode);
+
+// What one received text has shown so far.
 struct ReceivedText
 {
     // Its first bytes, up to the longest drawer command: no more of it can decide the start rule,
     // so a flood of any length costs no memory.
     QByteArray opening;
-    bool empty = true;
     bool kicked = false;
 };
 
@@ -44,9 +71,9 @@ class KickRule
 public:
     virtual ~KickRule() = default;
     // Reads the next bytes of the text (never empty), marking it kicked when they complete a kick.
-    virtual void take(ReceivedText &text, const QByteArray &bytes) = 0;
-    // True when the text so far is only the opening of a kick, and its next byte decides.
-    virtual bool awaitsRest(const ReceivedText &text) const;
+    // A rule that follows ESC/POS appends the n of each status request DLE EOT n (1 to 4) they
+    // complete to statusRequests, when given; the others leave it alone.
+    virtual void take(ReceivedText &text, const QByteArray &bytes, QByteArray *statusRequests) = 0;
     // The source was opened afresh: a command in progress is forgotten.
     virtual void restart() {}
 

@@ -4,7 +4,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <utility>
 
 namespace {
 
@@ -44,15 +43,15 @@ qint64 Printer::send(const QByteArray &bytes)
     return taken;
 }
 
-void Printer::endJob(const std::function<void()> &whenWritten)
+void Printer::endJob()
 {
-    m_jobEnds.push_back({m_written + queued(), whenWritten});
+    m_jobEnds.push_back(m_written + queued());
     passJobEnds();
 }
 
 bool Printer::jobUnderway() const
 {
-    const qint64 jobLeft = m_jobEnds.empty() ? queued() : m_jobEnds.front().at - m_written;
+    const qint64 jobLeft = m_jobEnds.empty() ? queued() : m_jobEnds.front() - m_written;
     return m_handed > 0 || jobLeft > 0;
 }
 
@@ -60,7 +59,7 @@ void Printer::writeMore()
 {
     qint64 unhanded = queued() - m_handed;
     if (jobsApart() && !m_jobEnds.empty())
-        unhanded = std::min(unhanded, m_jobEnds.front().at - m_written - m_handed);
+        unhanded = std::min(unhanded, m_jobEnds.front() - m_written - m_handed);
     if (unhanded <= 0)
         return;
     if (!deviceReady()) {
@@ -108,12 +107,10 @@ void Printer::continueWriting()
 
 void Printer::passJobEnds()
 {
-    while (!m_jobEnds.empty() && m_jobEnds.front().at <= m_written) {
-        const std::function<void()> whenWritten = std::move(m_jobEnds.front().whenWritten);
+    while (!m_jobEnds.empty() && m_jobEnds.front() <= m_written) {
         m_jobEnds.pop_front();
-        jobWritten();
-        if (whenWritten)
-            whenWritten();
+        jobEndWritten();
+        Q_EMIT jobWritten();
     }
 }
 

@@ -6,7 +6,6 @@
 #include <QString>
 
 #include <deque>
-#include <functional>
 
 // The receipt printer the POS's bytes pass on to, whatever reaches it (a port, a device, a
 // network printer). What is sent is queued here, up to the capacity, until the printer's device
@@ -40,9 +39,10 @@ public:
     qint64 queued() const { return m_queue.size() - m_head; }
     qint64 room() const override { return m_capacity - queued(); }
     qint64 send(const QByteArray &bytes) override;
-
-    // whenWritten runs once the job's last byte has been written by the device.
-    void endJob(const std::function<void()> &whenWritten = {}) override;
+    // room() was 0, so it is below half the capacity: roomAvailable() follows at half.
+    void waitForRoom() override {}
+    // jobWritten() follows once the job's last byte has been written by the device.
+    void endJob() override;
 
 Q_SIGNALS:
     // The open device broke (a device pulled, a peer gone); it is closed now.
@@ -60,9 +60,9 @@ protected:
     // Waits up to ms for the device to make progress (write, connect); false when it cannot.
     virtual bool waitForDevice(int ms) = 0;
     // The last byte of a job has been written (the queue may hold the next one's).
-    virtual void jobWritten() {}
+    virtual void jobEndWritten() {}
     // Whether a job's bytes go out on their own: nothing of the next job is handed to the device
-    // before jobWritten() of the one before.
+    // before jobEndWritten() of the one before.
     virtual bool jobsApart() const { return false; }
 
     // Hands the device what it takes of the queue.
@@ -76,11 +76,6 @@ protected:
     bool jobUnderway() const;
 
 private:
-    struct JobEnd
-    {
-        qint64 at; // in bytes ever sent
-        std::function<void()> whenWritten;
-    };
     void continueWriting();
     void passJobEnds();
 
@@ -90,8 +85,8 @@ private:
     QByteArray m_queue;
     qint64 m_head = 0;
     qint64 m_handed = 0;
-    qint64 m_written = 0; // bytes ever written, to place the job ends
-    std::deque<JobEnd> m_jobEnds;
-    bool m_roomShort = false;  // room() was below half the capacity
-    bool m_continuing = false; // continueWriting() is on its way
+    qint64 m_written = 0;         // bytes ever written, to place the job ends
+    std::deque<qint64> m_jobEnds; // where jobs end, in bytes ever sent
+    bool m_roomShort = false;     // room() was below half the capacity
+    bool m_continuing = false;    // continueWriting() is on its way
 };

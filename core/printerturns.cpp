@@ -12,6 +12,19 @@ PrinterTurns::PrinterTurns(Onward &printer, QObject *parent) : QObject(parent), 
         if (m_holder)
             Q_EMIT m_holder->roomAvailable();
     });
+    connect(&m_printer, &Onward::jobWritten, this, [this] {
+        if (m_jobsEnded.empty())
+            return;
+        const QPointer<PrinterGate> gate = m_jobsEnded.front();
+        m_jobsEnded.pop_front();
+        if (gate)
+            Q_EMIT gate->jobWritten();
+    });
+}
+
+bool PrinterTurns::mayHave(const PrinterGate *gate) const
+{
+    return m_holder == gate || (!m_holder && m_waiting.empty());
 }
 
 bool PrinterTurns::askFor(PrinterGate *gate)
@@ -25,16 +38,16 @@ bool PrinterTurns::askFor(PrinterGate *gate)
     return false;
 }
 
-void PrinterTurns::giveUp(PrinterGate *gate, const std::function<void()> &whenWritten)
+void PrinterTurns::giveUp(PrinterGate *gate)
 {
     m_waiting.erase(std::remove(m_waiting.begin(), m_waiting.end(), gate), m_waiting.end());
     if (m_holder != gate) {
-        if (whenWritten)
-            whenWritten();
+        Q_EMIT gate->jobWritten();
         return;
     }
     m_holder = nullptr;
-    m_printer.endJob(whenWritten);
+    m_jobsEnded.emplace_back(gate);
+    m_printer.endJob();
     if (m_waiting.empty())
         return;
     handTo(m_waiting.front());
@@ -47,6 +60,8 @@ PrinterGate::PrinterGate(PrinterTurns &turns, int pauseMs, QObject *parent)
 {
     m_pause.setSingleShot(true);
     m_pause.setInterval(pauseMs);
+    // Woken, the source sends what it has, and is held back again only if the printer is full.
+    connect(this, &Onward::roomAvailable, this, [this] { m_heldBack = false; });
     // A source held back by a full printer has not paused: its turn goes on.
     connect(&m_pause, &QTimer::timeout, this, [this] {
         if (m_heldBack)
@@ -66,7 +81,9 @@ void PrinterTurns::handTo(PrinterGate *gate)
 
 void PrinterTurns::forget(PrinterGate *gate)
 {
-    giveUp(gate, {});
+    m_waiting.erase(std::remove(m_waiting.begin(), m_waiting.end(), gate), m_waiting.end());
+    if (m_holder == gate)
+        giveUp(gate);
     if (m_lastHolder == gate)
         m_lastHolder = nullptr;
 }
@@ -79,11 +96,15 @@ PrinterGate::~PrinterGate()
 
 qint64 PrinterGate::room() const
 {
-    // Asking for room is asking for the turn: the queue, not this gate, changes.
-    const qint64 room =
-        m_turns.askFor(const_cast<PrinterGate *>(this)) ? m_turns.m_printer.room() : 0;
-    m_heldBack = room <= 0;
-    return room;
+    return m_turns.mayHave(this) ? m_turns.m_printer.room() : 0;
+}
+
+void PrinterGate::waitForRoom()
+{
+    m_heldBack = true;
+    // With the turn and room already, nothing else would wake the sender.
+    if (m_turns.askFor(this) && m_turns.m_printer.room() > 0)
+        QTimer::singleShot(0, this, [this] { Q_EMIT roomAvailable(); });
 }
 
 qint64 PrinterGate::send(const QByteArray &bytes)
@@ -97,8 +118,8 @@ qint64 PrinterGate::send(const QByteArray &bytes)
     return taken;
 }
 
-void PrinterGate::release(const std::function<void()> &whenWritten)
+void PrinterGate::release()
 {
     m_pause.stop();
-    m_turns.giveUp(this, whenWritten);
+    m_turns.giveUp(this);
 }

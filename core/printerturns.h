@@ -2,10 +2,10 @@
 
 #include "onward.h"
 
+#include <QPointer>
 #include <QTimer>
 
 #include <deque>
-#include <functional>
 
 class PrinterGate;
 
@@ -25,7 +25,9 @@ public:
 private:
     friend class PrinterGate;
     bool askFor(PrinterGate *gate);
-    void giveUp(PrinterGate *gate, const std::function<void()> &whenWritten);
+    // Whether the gate may send now: it holds the turn, or the turn is free and nobody waits.
+    bool mayHave(const PrinterGate *gate) const;
+    void giveUp(PrinterGate *gate);
     void handTo(PrinterGate *gate);
     void forget(PrinterGate *gate);
 
@@ -33,12 +35,14 @@ private:
     PrinterGate *m_holder = nullptr;
     PrinterGate *m_lastHolder = nullptr;
     std::deque<PrinterGate *> m_waiting;
+    // Whose jobs the printer is writing, in the order they ended.
+    std::deque<QPointer<PrinterGate>> m_jobsEnded;
 };
 
-// A source's way to the shared printer. Its room is the printer's while it holds the turn and
-// none while another source does; asking for room joins the queue. The turn ends, and with it a
-// job at the printer, with release(), or, for a source whose jobs have no end of their own (the
-// serial line), once it has sent nothing for pauseMs.
+// A source's way to the shared printer. Its room is the printer's while it holds the turn (or the
+// turn is free) and none while another source does; sending, or waiting for room, joins the
+// queue. The turn ends, and with it a job at the printer, with release(), or, for a source whose
+// jobs have no end of their own (the serial line), once it has sent nothing for pauseMs.
 class PrinterGate : public Onward
 {
     Q_OBJECT
@@ -48,10 +52,11 @@ public:
 
     qint64 room() const override;
     qint64 send(const QByteArray &bytes) override;
-    // The job has ended: the next source may have the printer. whenWritten (if any) runs once
-    // the printer has written the job's last byte.
-    void release(const std::function<void()> &whenWritten = {});
-    void endJob(const std::function<void()> &whenWritten = {}) override { release(whenWritten); }
+    void waitForRoom() override;
+    // The job has ended: the next source may have the printer. jobWritten() follows once the
+    // printer has written the job's last byte.
+    void release();
+    void endJob() override { release(); }
 
 private:
     friend class PrinterTurns;
@@ -59,5 +64,5 @@ private:
     PrinterTurns &m_turns;
     QTimer m_pause;
     // The printer took less than the source had for it: the source waits for room, not idle.
-    mutable bool m_heldBack = false;
+    bool m_heldBack = false;
 };

@@ -15,9 +15,6 @@ public:
 // The four texts handed to the drawer library, in order.
 using GpioProfile = std::array<QByteArray, 4>;
 
-const GpioProfile &gpioProfile0();
-const GpioProfile &gpioProfile1();
-
 // The drawer library's one function.
 class DrawerLibrary
 {

@@ -6,7 +6,8 @@
 // chunk. Header bits 0-4: chunk length (31: the rest of the input); bit 5: the second half of
 // the chunk arrives only after the first byte has been read (as if during the drain); bit 6: the
 // library returns non-zero for this chunk; bit 7: a receive event that finds nothing waiting is
-// raised first, which must have no effect.
+// raised first, which must have no effect. Chunks come far apart in time, so a text that is only
+// ESC at a chunk's end never meets the next chunk.
 
 #include "countinglibrary.h"
 #include "fakecommcontrol.h"
@@ -18,6 +19,7 @@
 #include "statustext.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QString>
 
 #include <cstddef>
@@ -61,6 +63,13 @@ bool beginsWithEscP(const QByteArray &chunk)
 
 } // namespace
 
+// The receiver's wait for a command's next byte is a timer, which wants an application.
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    static QCoreApplication application(*argc, *argv);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     if (size == 0)
@@ -75,10 +84,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     RecordingView view;
     view.setText(Field::DeviceState, StatusText::openSuccess());
     CountingLibrary library;
-    // Chunks come far apart in time: a drain that waits for the rest of a command gets none.
-    const EventPump pump{[] {}, [](const std::function<bool()> &, int) {}};
-    const Receiver receiver(port, Field::DeviceState, view, options, library, pump,
-                            MatchMode::Start);
+    LibraryDrawer drawer(options, library, view);
+    Receiver receiver(port, SourceKind::Line, Field::DeviceState, view, drawer, MatchMode::Start,
+                      nullptr, StatusRequests::Ignored, EventPump{[] {}});
 
     std::size_t pos = 1;
     while (pos < size) {
@@ -116,6 +124,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         };
         port.raise();
         port.afterRead = nullptr;
+        // The text left open for a command's next byte is decided before the next chunk comes: a
+        // lone ESC is no command, so forgetting it is what its timer would do, without the wait.
+        if (receiver.awaitsRest() != (chunk == QByteArray("\x1b", 1)))
+            violated("a text left open that is no lone ESC, or a lone ESC decided at once", chunk);
+        receiver.restart();
 
         if (!port.waiting().isEmpty())
             violated("bytes left waiting after a drain", chunk);

@@ -87,7 +87,7 @@ bool NetworkPrinter::waitForDevice(int ms)
     }
 }
 
-void NetworkPrinter::jobWritten()
+void NetworkPrinter::jobEndWritten()
 {
     // Its bytes are with the system now, which sends them before it closes the connection.
     if (m_socket.state() == QAbstractSocket::ConnectedState)

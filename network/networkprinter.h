@@ -35,7 +35,7 @@ protected:
     bool deviceReady() const override;
     void wantDevice() override;
     bool waitForDevice(int ms) override;
-    void jobWritten() override;
+    void jobEndWritten() override;
     bool jobsApart() const override { return true; }
 
 private:

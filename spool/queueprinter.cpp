@@ -63,7 +63,7 @@ qint64 QueuePrinter::writeToDevice(const char *data, qint64 size)
     return size;
 }
 
-void QueuePrinter::jobWritten()
+void QueuePrinter::jobEndWritten()
 {
     if (m_queue.jobOpen())
         m_queue.endJob();

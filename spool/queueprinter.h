@@ -28,7 +28,7 @@ protected:
     bool deviceReady() const override { return m_usable && m_writing; }
     void wantDevice() override;
     bool waitForDevice(int ms) override;
-    void jobWritten() override;
+    void jobEndWritten() override;
     bool jobsApart() const override { return true; }
 
 private:

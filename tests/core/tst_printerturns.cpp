@@ -15,6 +15,8 @@ public:
         printed += bytes;
         return bytes.size();
     }
+    void waitForRoom() override {}
+    void endJob() override { Q_EMIT jobWritten(); }
     qint64 free = 100;
     QByteArray printed;
 };
@@ -40,14 +42,17 @@ void TestPrinterTurns::turns()
     QSignalSpy serialReplies(&serial, &Onward::replied);
     QCOMPARE(serial.send("pos"), qint64(3));
     QCOMPARE(b->room(), qint64(0));
+    b->waitForRoom();
     QCOMPARE(a.send("a"), qint64(0));
     Q_EMIT printer.replied("\x16");
     QCOMPARE(serialReplies.count(), 1);
     printer.free = 0;
     QCOMPARE(serial.room(), qint64(0)); // the serial source has more, and waits
+    serial.waitForRoom();
     QTest::qWait(150);
     QCOMPARE(turns.holder(), &serial);
     printer.free = 100;
+    Q_EMIT printer.roomAvailable();
     QCOMPARE(serial.room(), qint64(100));  // woken, it finds room and has nothing more
     QTRY_COMPARE(turns.holder(), b.get()); // b asked before a
     b.reset();                             // a job that goes gives the printer up
@@ -57,7 +62,9 @@ void TestPrinterTurns::turns()
     // A serial source that asks for the printer and sends nothing lets the next job have it.
     a.release();
     QCOMPARE(serial.room(), qint64(100));
+    serial.waitForRoom();
     QCOMPARE(a.room(), qint64(0));
+    a.waitForRoom();
     QTRY_COMPARE(turns.holder(), &a);
 }
 

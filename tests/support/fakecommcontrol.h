@@ -36,7 +36,8 @@ public:
     void hold(const QByteArray &bytes) { m_waiting += bytes; }
     QByteArray waiting() const { return m_waiting; }
 
-    // Raises the receive event.
+    // Raises the receive event at once, even inside a handler of it (past raiseReceived's guard),
+    // so that a test can reach a drain from inside another.
     void raise() { Q_EMIT received(); }
     // The port breaks: it is closed and says why.
     void lose(const QString &reason);
