@@ -20,10 +20,7 @@ struct Options
         QStringLiteral("List the system's printers (name, port or device, state) and exit.")};
     QCommandLineOption match{
         QStringLiteral("match"),
-        QStringLiteral("Which drawer kicks open the drawer: start (a received text that begins "
-                       "with ESC p; the default), escpos (an ESC/POS kick anywhere in the "
-                       "stream, print jobs included), star (Star Line Mode drawer commands), any "
-                       "(every received text, whatever it holds)."),
+        QStringLiteral("Which drawer kicks open the drawer: %1.").arg(matchModeSummaries()),
         QStringLiteral("mode")};
     QCommandLineOption printer{
         QStringLiteral("printer"),

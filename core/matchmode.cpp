@@ -65,6 +65,7 @@ struct Mode
 {
     MatchMode mode;
     const char *name;
+    const char *summary; // for --help
     std::function<QByteArray()> request;
     std::function<std::unique_ptr<KickRule>()> rule;
     ReceivePolicy policy;
@@ -75,21 +76,25 @@ struct Mode
 const Mode modes[] = {
     {MatchMode::Start,
      "start",
+     "a received text that begins with ESC p; the default",
      drawerKickOpening,
      [] { return std::make_unique<StartRule>(); },
      {Pace::BytesWithoutOnward, JobText::WholeJob, LoneEsc::Waits, EscPos::NotFollowed}},
     {MatchMode::EscPos,
      "escpos",
+     "an ESC/POS kick anywhere in the stream, print jobs included",
      [] { return drawerKickOpening() + QByteArrayLiteral("\x00\x19\xfa"); },
      [] { return std::make_unique<ScannerRule>(KickScanner::CommandSet::EscPos); },
      {Pace::Chunks, JobText::EachDrain, LoneEsc::Decided, EscPos::Followed}},
     {MatchMode::Star,
      "star",
+     "Star Line Mode drawer commands",
      [] { return QByteArrayLiteral("\x07"); },
      [] { return std::make_unique<ScannerRule>(KickScanner::CommandSet::Star); },
      {Pace::Chunks, JobText::EachDrain, LoneEsc::Decided, EscPos::NotFollowed}},
     {MatchMode::Any,
      "any",
+     "every received text, whatever it holds",
      drawerKickOpening,
      [] { return std::make_unique<AnyRule>(); },
      {Pace::Chunks, JobText::WholeJob, LoneEsc::Decided, EscPos::NotFollowed}},
@@ -122,6 +127,14 @@ std::optional<MatchMode> matchModeFromName(const QString &name)
 QString matchModeName(MatchMode mode)
 {
     return QLatin1String(row(mode).name);
+}
+
+QString matchModeSummaries()
+{
+    QStringList parts;
+    for (const Mode &m : modes)
+        parts << QStringLiteral("%1 (%2)").arg(QLatin1String(m.name), QLatin1String(m.summary));
+    return parts.join(QLatin1String(", "));
 }
 
 QStringList matchModeNames()

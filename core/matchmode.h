@@ -21,6 +21,8 @@ std::optional<MatchMode> matchModeFromName(const QString &name);
 QString matchModeName(MatchMode mode);
 // Every mode's name, in the table's order.
 QStringList matchModeNames();
+// Every mode's name and what it pulses for, "start (a received text that ...), escpos (...)".
+QString matchModeSummaries();
 
 // The bytes the Request button sends in a mode: ESC p alone by default; a whole ESC/POS kick,
 // ESC p 0 25 250, in escpos, so a printer downstream is not left waiting for parameters; BEL in
