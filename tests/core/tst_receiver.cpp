@@ -429,7 +429,7 @@ void TestReceiver::cutCommands_data()
         << start << true << texts({esc, p}) << 400 << 0;
     QTest::newRow("start: 40 commands cut after ESC") << start << false << cutForty << -1 << 40;
     QTest::newRow("start: a flood of lone ESCs")
-        << start << false << QList<QByteArray>(200, esc) << -1 << 0;
+        << start << false << QVector<QByteArray>(200, esc).toList() << -1 << 0;
     QTest::newRow("start: ESC ESC, then p") << start << false << texts({esc + esc, p}) << -1 << 0;
     // Modes that follow the stream find a cut kick without a wait; any pulses for ESC alone.
     QTest::newRow("escpos: kick cut after ESC, 400 ms")
