@@ -147,11 +147,10 @@ std::optional<QString> readRun(const QCommandLineParser &parser, const Options &
         run.listen = ListenAddress{};
     }
     int idleSeconds = run.idleTimeoutMs / 1000;
-    if (const auto refused =
-            readWhole(parser, options.idleTimeout, 1, 86400, "seconds", idleSeconds))
+    if (auto refused = readWhole(parser, options.idleTimeout, 1, 86400, "seconds", idleSeconds))
         return refused;
     run.idleTimeoutMs = idleSeconds * 1000;
-    if (const auto refused = readWebDoor(parser, options, run))
+    if (auto refused = readWebDoor(parser, options, run))
         return refused;
     run.match = run.defaultMatch();
     if (parser.isSet(options.match)) {

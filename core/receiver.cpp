@@ -55,8 +55,8 @@ void Receiver::DrainInput()
     m_waitingForRoom = false;
     ++m_drains;
     try {
-        const Stop stop = m_jobText ? drainJob() : drainText();
-        if (stop == Stop::NoRoom) {
+        const Stop ended = m_jobText ? drainJob() : drainText();
+        if (ended == Stop::NoRoom) {
             m_waitingForRoom = true;
             m_onward->waitForRoom();
         } else {
@@ -72,19 +72,19 @@ Receiver::Stop Receiver::drainText()
 {
     ReceivedText text = m_openText.value_or(ReceivedText{});
     m_openText.reset();
-    const Stop stop = drain(text);
-    if (stop == Stop::Drained && !m_openTextDue &&
+    const Stop ended = drain(text);
+    if (ended == Stop::Drained && !m_openTextDue &&
         m_policy.loneEsc == ReceivePolicy::LoneEsc::Waits && isDrawerCommandOpening(text.opening)) {
         // A receive event that brought nothing does not put the decision off.
         m_openText = std::move(text);
         if (!m_openTextWait.isActive())
             m_openTextWait.start();
-        return stop;
+        return ended;
     }
     m_openTextWait.stop();
     if (text.kicked)
         pulse();
-    return stop;
+    return ended;
 }
 
 void Receiver::pulse()
@@ -101,12 +101,12 @@ void Receiver::pulse()
 
 Receiver::Stop Receiver::drainJob()
 {
-    const Stop stop = drain(*m_jobText);
+    const Stop ended = drain(*m_jobText);
     if (m_jobText->kicked && !m_jobPulsed) {
         m_jobPulsed = true;
         pulse();
     }
-    return stop;
+    return ended;
 }
 
 Receiver::Stop Receiver::drain(ReceivedText &text)

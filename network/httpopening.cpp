@@ -2,6 +2,8 @@
 
 #include <QList>
 
+#include <algorithm>
+
 namespace {
 
 // A method is a token (letters, in practice); none is longer than this.
@@ -50,10 +52,8 @@ QByteArray printable(QByteArray text)
 {
     if (text.size() > shownLength)
         text = text.left(shownLength) + "...";
-    for (char &c : text) {
-        if (!isVisible(c) && c != ' ')
-            c = '?';
-    }
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return !isVisible(c) && c != ' '; }, '?');
     return text;
 }
 

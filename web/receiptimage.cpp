@@ -8,6 +8,9 @@
 
 namespace {
 
+// The size type of QByteArray: int in Qt 5, qsizetype in Qt 6.
+using ByteCount = decltype(QByteArray().size());
+
 // Rows per GS v 0 command: printers take at least this many at once.
 constexpr int bandRows = 1024;
 
@@ -26,14 +29,13 @@ QByteArray blackDots(const QImage &mono)
     const bool oneIsBlack = qGray(mono.color(1)) < qGray(mono.color(0));
     const int rowBytes = (mono.width() + 7) / 8;
     QByteArray dots;
-    dots.reserve(rowBytes * mono.height());
+    dots.reserve(ByteCount{rowBytes} * mono.height());
     for (int y = 0; y < mono.height(); ++y) {
         const auto *row = reinterpret_cast<const char *>(mono.constScanLine(y));
         QByteArray line(row, rowBytes);
-        if (!oneIsBlack) {
-            for (char &c : line)
-                c = static_cast<char>(~c);
-        }
+        if (!oneIsBlack)
+            std::transform(line.begin(), line.end(), line.begin(),
+                           [](char c) { return static_cast<char>(~c); });
         // Bits past the width are padding: no dot.
         if (const int spare = rowBytes * 8 - mono.width())
             line[rowBytes - 1] = static_cast<char>(line[rowBytes - 1] & (0xff << spare));
@@ -92,7 +94,7 @@ std::optional<QByteArray> receiptRaster(const QByteArray &encoded, int widthDots
         const int band = std::min(bandRows, mono.height() - top);
         bytes +=
             QByteArray("\x1d\x76\x30\x00", 4) + littleEndian16(rowBytes) + littleEndian16(band);
-        bytes += dots.mid(top * rowBytes, band * rowBytes);
+        bytes += dots.mid(ByteCount{top} * rowBytes, ByteCount{band} * rowBytes);
     }
     return bytes + QByteArray("\x1d\x56\x42\x00", 4);
 }

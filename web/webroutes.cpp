@@ -8,6 +8,8 @@
 #include <QJsonValue>
 #include <QUrlQuery>
 
+#include <algorithm>
+
 namespace {
 
 const QByteArray eposPath("/cgi-bin/epos/service.cgi");
@@ -57,10 +59,9 @@ QByteArray reasonPhrase(int status)
 QString forLog(const QByteArray &text)
 {
     QByteArray shown = text.left(200);
-    for (char &c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            c = '?';
-    }
+    std::replace_if(
+        shown.begin(), shown.end(),
+        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }, '?');
     return QString::fromUtf8(shown);
 }
 
