@@ -29,10 +29,6 @@ public:
     virtual void setCommPort(qint16 port) = 0;
     // "baud,parity,data,stop[,flow]" (see LineSettings).
     virtual void setSettings(const QString &settings) = 0;
-    // received() is raised once this many bytes wait (0: never).
-    virtual void setRThreshold(qint16 threshold) = 0;
-    virtual void setRTSEnable(bool enable) = 0;
-    virtual void setInBufferSize(qint16 size) = 0;
     virtual void setPortOpen(bool open) = 0;
     // Sends the bytes and waits, within a bound, until they have left.
     virtual void setOutput(const QByteArray &data) = 0;

@@ -32,24 +32,6 @@ void FakeCommControl::setSettings(const QString &settings)
     record("Settings", settings);
 }
 
-void FakeCommControl::setRThreshold(qint16 threshold)
-{
-    check(Property::RThreshold);
-    record("RThreshold", QString::number(threshold));
-}
-
-void FakeCommControl::setRTSEnable(bool enable)
-{
-    check(Property::RTSEnable);
-    record("RTSEnable", enable ? QStringLiteral("true") : QStringLiteral("false"));
-}
-
-void FakeCommControl::setInBufferSize(qint16 size)
-{
-    check(Property::InBufferSize);
-    record("InBufferSize", QString::number(size));
-}
-
 void FakeCommControl::setPortOpen(bool open)
 {
     check(Property::PortOpen);

@@ -17,9 +17,6 @@ public:
     enum class Property {
         CommPort,
         Settings,
-        RThreshold,
-        RTSEnable,
-        InBufferSize,
         PortOpen,
         Output,
         Available,
@@ -53,9 +50,6 @@ public:
 
     void setCommPort(qint16 port) override;
     void setSettings(const QString &settings) override;
-    void setRThreshold(qint16 threshold) override;
-    void setRTSEnable(bool enable) override;
-    void setInBufferSize(qint16 size) override;
     void setPortOpen(bool open) override;
     void setOutput(const QByteArray &data) override;
 
