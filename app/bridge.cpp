@@ -14,7 +14,6 @@
 #include "testrequest.h"
 
 #include <QCoreApplication>
-#include <QPointer>
 
 Bridge::Bridge(StatusBoard &board, StatusWindow &window, CommControl &devicePort,
                CommControl &testPort, DrawerLibrary &library, QObject *parent)
@@ -148,12 +147,8 @@ void Bridge::takeJob(NetworkJob *job)
         receiver->takeWholeSourceAsOneText();
     // The client hears the printer's replies until the job has been written, and then the
     // connection closes: a print system's socket backend calls the job done at that close.
-    connect(job, &NetworkJob::finished, job, [job, onward] {
-        onward->endJob([job = QPointer<NetworkJob>(job)] {
-            if (job)
-                job->end();
-        });
-    });
+    connect(job, &NetworkJob::finished, onward, &Onward::endJob);
+    connect(onward, &Onward::jobWritten, job, &NetworkJob::end);
 }
 
 void Bridge::printerLost(const QString &reason)
@@ -168,7 +163,7 @@ void Bridge::printerLost(const QString &reason)
 void Bridge::passReplyBack(const QByteArray &bytes)
 {
     try {
-        m_devicePort.setOutput(bytes);
+        m_devicePort.writeReply(bytes);
     } catch (...) {
         qCWarning(lcTralvo, "Device: the printer's reply of %lld bytes could not be passed on: %s",
                   static_cast<long long>(bytes.size()), currentFailure().c_str());

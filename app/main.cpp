@@ -5,14 +5,15 @@
 #include "logging.h"
 #include "messagelog.h"
 #include "networkprinter.h"
+#include "printer.h"
 #include "printerport.h"
 #include "printlistener.h"
 #include "printqueue.h"
 #include "qtcommcontrol.h"
-#include "queueprinter.h"
 #include "servicenotifier.h"
 #include "sessionend.h"
 #include "signalwatcher.h"
+#include "spoolprinter.h"
 #include "statuswindow.h"
 #include "usermessage.h"
 
@@ -76,20 +77,23 @@ int main(int argc, char *argv[])
     case CommandLine::Action::Run:
         break;
     }
-    std::unique_ptr<Printer> printer;
+    std::unique_ptr<PrinterDevice> printerDevice;
     if (commandLine.printer) {
         switch (commandLine.printer->kind) {
         case PrinterAddress::Kind::Socket:
-            printer = std::make_unique<NetworkPrinter>(*commandLine.printer);
+            printerDevice = std::make_unique<NetworkPrinter>(*commandLine.printer);
             break;
         case PrinterAddress::Kind::Queue:
-            printer = std::make_unique<QueuePrinter>(commandLine.printer->location);
+            printerDevice = std::make_unique<SpoolPrinter>(commandLine.printer->location);
             break;
         case PrinterAddress::Kind::Line:
-            printer = std::make_unique<PrinterPort>(*commandLine.printer);
+            printerDevice = std::make_unique<PrinterPort>(*commandLine.printer);
             break;
         }
     }
+    std::unique_ptr<Printer> printer;
+    if (printerDevice)
+        printer = std::make_unique<Printer>(std::move(printerDevice));
 
     StatusBoard board;
     StatusWindow window(board);

@@ -2,8 +2,10 @@
 
 StatusResponder::StatusResponder(Onward *next, QObject *parent) : Onward(parent), m_next(next)
 {
-    if (m_next)
+    if (m_next) {
         connect(m_next, &Onward::roomAvailable, this, &Onward::roomAvailable);
+        connect(m_next, &Onward::jobWritten, this, &Onward::jobWritten);
+    }
 }
 
 qint64 StatusResponder::send(const QByteArray &bytes)
@@ -16,10 +18,19 @@ qint64 StatusResponder::send(const QByteArray &bytes)
     return taken;
 }
 
-void StatusResponder::endJob(const std::function<void()> &whenWritten)
+void StatusResponder::waitForRoom()
+{
+    // With nowhere to pass bytes on, room never runs out.
+    if (m_next)
+        m_next->waitForRoom();
+    else
+        Q_EMIT roomAvailable();
+}
+
+void StatusResponder::endJob()
 {
     if (m_next)
-        m_next->endJob(whenWritten);
+        m_next->endJob();
     else
-        Onward::endJob(whenWritten);
+        Q_EMIT jobWritten();
 }

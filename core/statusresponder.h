@@ -21,7 +21,8 @@ public:
 
     qint64 room() const override { return m_next ? m_next->room() : qint64{1} << 30; }
     qint64 send(const QByteArray &bytes) override;
-    void endJob(const std::function<void()> &whenWritten = {}) override;
+    void waitForRoom() override;
+    void endJob() override;
 
 private:
     Onward *m_next;

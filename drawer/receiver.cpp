@@ -99,6 +99,7 @@ void Receiver::drain(ReceivedText &text)
         const qint64 room = m_onward ? m_onward->room() : m_readSize;
         if (room <= 0) {
             m_heldUp = true;
+            m_onward->waitForRoom();
             return;
         }
         const QByteArray bytes = m_source.read(std::min(room, m_readSize));

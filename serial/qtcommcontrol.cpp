@@ -120,6 +120,24 @@ void QtCommControl::setOutput(const QByteArray &data)
     }
 }
 
+void QtCommControl::writeReply(const QByteArray &bytes)
+{
+    requireOpen();
+    // QSerialPort holds what the line has not taken and writes it as the line takes more.
+    const qint64 held = m_port.bytesToWrite();
+    const qint64 taken = std::clamp<qint64>(replyBound - held, 0, bytes.size());
+    m_port.clearError();
+    if (taken > 0 && m_port.write(bytes.constData(), taken) != taken)
+        fail(QStringLiteral("write refused: %1").arg(m_port.errorString()));
+    // Out now rather than at the next pass of the event loop, as far as the line takes it.
+    m_port.flush();
+    if (taken < bytes.size())
+        fail(QStringLiteral("%1 of %2 bytes dropped: the port has not taken %3 bytes yet")
+                 .arg(bytes.size() - taken)
+                 .arg(bytes.size())
+                 .arg(held + taken));
+}
+
 bool QtCommControl::portOpen() const
 {
     return m_port.isOpen();

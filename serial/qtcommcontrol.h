@@ -26,6 +26,7 @@ public:
     void setSettings(const QString &settings) override;
     void setPortOpen(bool open) override;
     void setOutput(const QByteArray &data) override;
+    void writeReply(const QByteArray &bytes) override;
 
     bool portOpen() const override;
     qint64 available() const override;

@@ -33,6 +33,8 @@ public:
         free -= bytes.size();
         return bytes.size();
     }
+    void waitForRoom() override { ++waitsForRoom; }
+    void endJob() override { Q_EMIT jobWritten(); }
     void makeRoom(qint64 bytes)
     {
         free = bytes;
@@ -40,6 +42,7 @@ public:
     }
     qint64 free = qint64{1} << 20;
     QByteArray printed;
+    int waitsForRoom = 0;
 };
 
 // The Device port and its receiver, in a mode, with a printer or none.
@@ -385,9 +388,11 @@ void TestReceiver::slowPrinterHoldsTheRest()
     QCOMPARE(b.printer.printed, job.left(7));
     QCOMPARE(b.devicePort.waiting(), job.mid(7));
     QVERIFY(b.library.calls.isEmpty());
+    QCOMPARE(b.printer.waitsForRoom, 1);
 
     b.printer.makeRoom(4);
     QCOMPARE(b.printer.printed, job.left(11));
+    QCOMPARE(b.printer.waitsForRoom, 2);
     b.printer.makeRoom(100);
     QCOMPARE(b.printer.printed, job);
     QCOMPARE(b.library.calls.size(), 1);

@@ -53,6 +53,19 @@ void FakeCommControl::setOutput(const QByteArray &data)
     record("Output", QString::fromLatin1(data.toHex()));
 }
 
+void FakeCommControl::writeReply(const QByteArray &bytes)
+{
+    check(Property::Reply);
+    if (!m_open)
+        throw CommError("port not open");
+    const auto taken =
+        static_cast<ByteCount>(std::clamp<qint64>(replyBound - m_written.size(), 0, bytes.size()));
+    m_written += bytes.left(taken);
+    record("Reply", QString::fromLatin1(bytes.left(taken).toHex()));
+    if (taken < bytes.size())
+        throw CommError("reply dropped past the bound");
+}
+
 bool FakeCommControl::portOpen() const
 {
     return m_open;

@@ -19,6 +19,7 @@ public:
         Settings,
         PortOpen,
         Output,
+        Reply,
         Available,
         Read,
     };
@@ -52,6 +53,8 @@ public:
     void setSettings(const QString &settings) override;
     void setPortOpen(bool open) override;
     void setOutput(const QByteArray &data) override;
+    // Held in written(), as if the port never took any of it, within replyBound.
+    void writeReply(const QByteArray &bytes) override;
 
     bool portOpen() const override;
     qint64 available() const override;
