@@ -40,7 +40,7 @@ void DeviceLine::portOpened()
 void DeviceLine::writeReply(const QByteArray &bytes)
 {
     try {
-        m_port.setOutput(bytes);
+        m_port.writeReply(bytes);
     } catch (...) {
         qCWarning(lcTralvo, "Device: the printer's reply of %lld bytes could not be passed on: %s",
                   static_cast<long long>(bytes.size()), currentFailure().c_str());

@@ -3,21 +3,30 @@
 #include "networkprinter.h"
 #include "printerport.h"
 #include "printlistener.h"
-#include "queueprinter.h"
+#include "spoolprinter.h"
+
+namespace {
+
+std::unique_ptr<PrinterDevice> makePrinterDevice(const PrinterAddress &address)
+{
+    switch (address.kind) {
+    case PrinterAddress::Kind::Socket:
+        return std::make_unique<NetworkPrinter>(address);
+    case PrinterAddress::Kind::Queue:
+        return std::make_unique<SpoolPrinter>(address.location);
+    case PrinterAddress::Kind::Line:
+        break;
+    }
+    return std::make_unique<PrinterPort>(address);
+}
+
+} // namespace
 
 std::unique_ptr<Printer> makePrinter(const RunConfig &run)
 {
     if (!run.printer)
         return nullptr;
-    switch (run.printer->kind) {
-    case PrinterAddress::Kind::Socket:
-        return std::make_unique<NetworkPrinter>(*run.printer);
-    case PrinterAddress::Kind::Queue:
-        return std::make_unique<QueuePrinter>(run.printer->location);
-    case PrinterAddress::Kind::Line:
-        break;
-    }
-    return std::make_unique<PrinterPort>(*run.printer);
+    return std::make_unique<Printer>(makePrinterDevice(*run.printer));
 }
 
 std::unique_ptr<PrintListener> makePrintListener(const RunConfig &run)

@@ -11,19 +11,23 @@ class Onward : public QObject
 public:
     using QObject::QObject;
 
-    virtual qint64 room() const = 0; // what send() takes now; a query, changes nothing
-    virtual qint64 send(const QByteArray &bytes) = 0; // takes at most room(), returns how many
-    virtual void
-    waitForRoom() = 0;         // the sender has bytes and room() was 0: roomAvailable() follows
-                               // when it may go on (a gate joins the wait for the printer's turn)
-    virtual void endJob() = 0; // the bytes sent so far are one job; jobWritten() follows once
-                               // its last byte has gone on (at once when nothing is left)
+    // What send() takes now; a query, it changes nothing.
+    virtual qint64 room() const = 0;
+    // Takes at most room() bytes and returns how many it took.
+    virtual qint64 send(const QByteArray &bytes) = 0;
+    // The sender has bytes and room() was 0: roomAvailable() follows when it may go on (a gate
+    // joins the wait for the printer's turn).
+    virtual void waitForRoom() = 0;
+    // The bytes sent so far are one job: jobWritten() follows once its last byte has gone on (at
+    // once when nothing is left).
+    virtual void endJob() = 0;
 
 Q_SIGNALS:
     // Bytes the far end sent back (a printer's status replies), for the source that sent to it.
     void replied(const QByteArray &bytes);
-    // A sender that waited for room may go on.
+    // A sender that stopped for want of room may go on.
     void roomAvailable();
-    // The job ended by endJob() has gone on, to its last byte.
+    // The last byte of a job ended with endJob() has gone on, one signal for each endJob(), in
+    // their order.
     void jobWritten();
 };

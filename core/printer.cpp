@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -14,14 +15,41 @@ constexpr qint64 handOver = qint64{16} * 1024;
 
 } // namespace
 
-Printer::Printer(qint64 capacity, QObject *parent) : Onward(parent), m_capacity(capacity) {}
+Printer::Printer(std::unique_ptr<PrinterDevice> device, qint64 capacity, QObject *parent)
+    : Onward(parent), m_device(std::move(device)), m_capacity(capacity)
+{
+    connect(m_device.get(), &PrinterDevice::wrote, this, &Printer::deviceWrote);
+    connect(m_device.get(), &PrinterDevice::ready, this, &Printer::writeMore);
+    connect(m_device.get(), &PrinterDevice::replied, this, &Onward::replied);
+    connect(m_device.get(), &PrinterDevice::lost, this, &Printer::deviceLost);
+}
+
+Printer::~Printer()
+{
+    // No signal of a device on its way out reaches a printer half gone.
+    disconnect(m_device.get(), nullptr, this, nullptr);
+}
+
+void Printer::open()
+{
+    if (m_device->isOpen())
+        close();
+    m_device->open();
+    writeMore();
+}
+
+void Printer::close()
+{
+    m_device->close();
+    m_handed = 0;
+}
 
 qint64 Printer::flush(int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
     while (queued() > 0 && !deadline.hasExpired()) {
         writeMore();
-        if (!waitForDevice(static_cast<int>(deadline.remainingTime())))
+        if (!m_device->waitForProgress(static_cast<int>(deadline.remainingTime())))
             break;
     }
     return queued();
@@ -32,44 +60,37 @@ qint64 Printer::send(const QByteArray &bytes)
     const qint64 taken = std::min<qint64>(bytes.size(), room());
     if (taken <= 0)
         return 0;
-    if (m_head > 0 && m_head >= m_queue.size() / 2) {
-        // Written bytes are dropped from the front in large steps, not one chunk at a time.
-        m_queue.remove(0, static_cast<int>(m_head));
-        m_head = 0;
-    }
-    m_queue.append(bytes.constData(), static_cast<int>(taken));
+    m_backlog.append(bytes.constData(), taken);
     m_roomShort = room() < m_capacity / 2;
     writeMore();
     return taken;
 }
 
-void Printer::endJob()
+void Printer::waitForRoom()
 {
-    m_jobEnds.push_back(m_written + queued());
-    passJobEnds();
+    // roomAvailable() comes once room() is back to half the capacity, or at once if it is.
+    m_roomShort = true;
+    if (!m_continuing) {
+        m_continuing = true;
+        QTimer::singleShot(0, this, &Printer::continueWriting);
+    }
 }
 
-bool Printer::jobUnderway() const
+void Printer::endJob()
 {
-    const qint64 jobLeft = m_jobEnds.empty() ? queued() : m_jobEnds.front() - m_written;
-    return m_handed > 0 || jobLeft > 0;
+    m_backlog.endJob();
+    passJobEnds();
 }
 
 void Printer::writeMore()
 {
-    qint64 unhanded = queued() - m_handed;
-    if (jobsApart() && !m_jobEnds.empty())
-        unhanded = std::min(unhanded, m_jobEnds.front() - m_written - m_handed);
-    if (unhanded <= 0)
-        return;
-    if (!deviceReady()) {
-        wantDevice();
-        return;
-    }
+    qint64 unhanded = m_backlog.size() - m_handed;
+    if (m_device->keepsJobsApart())
+        unhanded = std::min(unhanded, m_backlog.firstJobLeft() - m_handed);
     const qint64 now = std::min(unhanded, handOver - m_handed);
     if (now <= 0)
         return;
-    const qint64 written = writeToDevice(m_queue.constData() + m_head + m_handed, now);
+    const qint64 written = m_device->write(m_backlog.at(m_handed), now);
     if (written > 0)
         m_handed += written;
 }
@@ -78,14 +99,11 @@ void Printer::deviceWrote()
 {
     // What the device still holds, rather than a count a signal gives: QSerialPort's count leaves
     // out what is written while the signal is being handled.
-    const qint64 done = m_handed - std::min(m_handed, devicePending());
+    const qint64 done = m_handed - std::min(m_handed, m_device->pending());
     m_handed -= done;
-    m_head += done;
-    m_written += done;
-    if (m_head == m_queue.size()) {
-        m_queue.clear();
-        m_head = 0;
-    }
+    m_backlog.drop(done);
+    if (m_backlog.isEmpty())
+        m_device->drained();
     passJobEnds();
     // Not from inside the device's own signal: QSerialPort may write at once what it is given
     // there and never signal it, and the sender that roomAvailable() wakes writes too.
@@ -93,6 +111,13 @@ void Printer::deviceWrote()
         m_continuing = true;
         QTimer::singleShot(0, this, &Printer::continueWriting);
     }
+}
+
+void Printer::deviceLost(const QString &reason)
+{
+    // What it held unwritten goes out again at the next open.
+    m_handed = 0;
+    Q_EMIT lost(reason);
 }
 
 void Printer::continueWriting()
@@ -107,15 +132,8 @@ void Printer::continueWriting()
 
 void Printer::passJobEnds()
 {
-    while (!m_jobEnds.empty() && m_jobEnds.front() <= m_written) {
-        m_jobEnds.pop_front();
-        jobEndWritten();
+    while (m_backlog.takeWrittenJob()) {
+        m_device->jobWritten();
         Q_EMIT jobWritten();
     }
-}
-
-void Printer::loseDevice(const QString &reason)
-{
-    close();
-    Q_EMIT lost(reason);
 }

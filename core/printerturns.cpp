@@ -5,54 +5,83 @@
 PrinterTurns::PrinterTurns(Onward &printer, QObject *parent) : QObject(parent), m_printer(printer)
 {
     connect(&m_printer, &Onward::replied, this, [this](const QByteArray &bytes) {
-        if (PrinterGate *to = m_holder ? m_holder : m_lastHolder)
-            Q_EMIT to->replied(bytes);
+        if (const PrinterGate *to = m_holder ? m_holder : m_lastHolder)
+            Q_EMIT repliedTo(to, bytes);
     });
     connect(&m_printer, &Onward::roomAvailable, this, [this] {
         if (m_holder)
-            Q_EMIT m_holder->roomAvailable();
+            Q_EMIT roomFor(m_holder);
     });
-    connect(&m_printer, &Onward::jobWritten, this, [this] {
-        if (m_jobsEnded.empty())
-            return;
-        const QPointer<PrinterGate> gate = m_jobsEnded.front();
-        m_jobsEnded.pop_front();
-        if (gate)
-            Q_EMIT gate->jobWritten();
-    });
+    connect(&m_printer, &Onward::jobWritten, this, &PrinterTurns::printerWroteJob);
 }
 
-bool PrinterTurns::mayHave(const PrinterGate *gate) const
+bool PrinterTurns::isOpenTo(const PrinterGate &gate) const
 {
-    return m_holder == gate || (!m_holder && m_waiting.empty());
+    return m_holder == &gate || (!m_holder && m_waiting.empty());
 }
 
-bool PrinterTurns::askFor(PrinterGate *gate)
+bool PrinterTurns::ask(PrinterGate &gate)
 {
-    if (!m_holder)
-        handTo(gate);
-    if (m_holder == gate)
+    if (!m_holder && m_waiting.empty())
+        m_holder = m_lastHolder = &gate;
+    if (m_holder == &gate)
         return true;
-    if (std::find(m_waiting.begin(), m_waiting.end(), gate) == m_waiting.end())
-        m_waiting.push_back(gate);
+    if (std::find(m_waiting.begin(), m_waiting.end(), &gate) == m_waiting.end())
+        m_waiting.push_back(&gate);
     return false;
 }
 
-void PrinterTurns::giveUp(PrinterGate *gate)
+void PrinterTurns::giveUp(PrinterGate &gate)
 {
-    m_waiting.erase(std::remove(m_waiting.begin(), m_waiting.end(), gate), m_waiting.end());
-    if (m_holder != gate) {
-        Q_EMIT gate->jobWritten();
+    m_waiting.erase(std::remove(m_waiting.begin(), m_waiting.end(), &gate), m_waiting.end());
+    if (m_holder == &gate) {
+        giveUpTurn(&gate);
         return;
     }
+    // Nothing of it has gone to the printer since its last job end: this job is written with
+    // that one, or now if that one is.
+    const auto last = std::find_if(m_jobEnds.rbegin(), m_jobEnds.rend(),
+                                   [&gate](const JobEnd &end) { return end.gate == &gate; });
+    if (last != m_jobEnds.rend())
+        ++last->count;
+    else
+        Q_EMIT jobWrittenFor(&gate);
+}
+
+void PrinterTurns::forget(const PrinterGate &gate)
+{
+    m_waiting.erase(std::remove(m_waiting.begin(), m_waiting.end(), &gate), m_waiting.end());
+    for (JobEnd &end : m_jobEnds) {
+        if (end.gate == &gate)
+            end.gate = nullptr;
+    }
+    if (m_lastHolder == &gate)
+        m_lastHolder = nullptr;
+    if (m_holder == &gate)
+        giveUpTurn(nullptr);
+}
+
+void PrinterTurns::giveUpTurn(const PrinterGate *endingFor)
+{
     m_holder = nullptr;
-    m_jobsEnded.emplace_back(gate);
+    // Placed before the printer hears of it, which may say at once that the job is written.
+    m_jobEnds.push_back({endingFor, 1});
     m_printer.endJob();
     if (m_waiting.empty())
         return;
-    handTo(m_waiting.front());
+    m_holder = m_lastHolder = m_waiting.front();
     m_waiting.pop_front();
-    Q_EMIT m_holder->roomAvailable();
+    Q_EMIT turnGiven(m_holder);
+}
+
+void PrinterTurns::printerWroteJob()
+{
+    if (m_jobEnds.empty())
+        return;
+    const JobEnd end = m_jobEnds.front();
+    m_jobEnds.pop_front();
+    for (int i = 0; end.gate && i < end.count; ++i)
+        Q_EMIT jobWrittenFor(end.gate);
 }
 
 PrinterGate::PrinterGate(PrinterTurns &turns, int pauseMs, QObject *parent)
@@ -60,66 +89,80 @@ PrinterGate::PrinterGate(PrinterTurns &turns, int pauseMs, QObject *parent)
 {
     m_pause.setSingleShot(true);
     m_pause.setInterval(pauseMs);
-    // Woken, the source sends what it has, and is held back again only if the printer is full.
-    connect(this, &Onward::roomAvailable, this, [this] { m_heldBack = false; });
-    // A source held back by a full printer has not paused: its turn goes on.
-    connect(&m_pause, &QTimer::timeout, this, [this] {
-        if (m_heldBack)
-            m_pause.start();
-        else
-            release();
+    connect(&m_pause, &QTimer::timeout, this, &PrinterGate::pauseEnded);
+    connect(&m_turns, &PrinterTurns::turnGiven, this, [this](const PrinterGate *gate) {
+        if (gate != this)
+            return;
+        // A source that asked for the printer and then sends nothing has paused as well.
+        m_heldBack = false;
+        startPause();
+        Q_EMIT roomAvailable();
     });
-}
-
-void PrinterTurns::handTo(PrinterGate *gate)
-{
-    m_holder = m_lastHolder = gate;
-    // A source that asked for the printer and then sends nothing has paused as well.
-    if (gate->m_pause.interval() > 0)
-        gate->m_pause.start();
-}
-
-void PrinterTurns::forget(PrinterGate *gate)
-{
-    m_waiting.erase(std::remove(m_waiting.begin(), m_waiting.end(), gate), m_waiting.end());
-    if (m_holder == gate)
-        giveUp(gate);
-    if (m_lastHolder == gate)
-        m_lastHolder = nullptr;
+    connect(&m_turns, &PrinterTurns::roomFor, this, [this](const PrinterGate *gate) {
+        if (gate != this)
+            return;
+        m_heldBack = false;
+        Q_EMIT roomAvailable();
+    });
+    connect(&m_turns, &PrinterTurns::repliedTo, this,
+            [this](const PrinterGate *gate, const QByteArray &bytes) {
+                if (gate == this)
+                    Q_EMIT replied(bytes);
+            });
+    connect(&m_turns, &PrinterTurns::jobWrittenFor, this, [this](const PrinterGate *gate) {
+        if (gate == this)
+            Q_EMIT jobWritten();
+    });
 }
 
 PrinterGate::~PrinterGate()
 {
     m_pause.stop();
-    m_turns.forget(this);
+    m_turns.forget(*this);
 }
 
 qint64 PrinterGate::room() const
 {
-    return m_turns.mayHave(this) ? m_turns.m_printer.room() : 0;
-}
-
-void PrinterGate::waitForRoom()
-{
-    m_heldBack = true;
-    // With the turn and room already, nothing else would wake the sender.
-    if (m_turns.askFor(this) && m_turns.m_printer.room() > 0)
-        QTimer::singleShot(0, this, [this] { Q_EMIT roomAvailable(); });
+    return m_turns.isOpenTo(*this) ? m_turns.printer().room() : 0;
 }
 
 qint64 PrinterGate::send(const QByteArray &bytes)
 {
-    if (!m_turns.askFor(this))
+    if (!m_turns.ask(*this))
         return 0;
-    if (m_pause.interval() > 0)
-        m_pause.start();
-    const qint64 taken = m_turns.m_printer.send(bytes);
+    startPause();
+    const qint64 taken = m_turns.printer().send(bytes);
     m_heldBack = taken < bytes.size();
     return taken;
 }
 
-void PrinterGate::release()
+void PrinterGate::waitForRoom()
+{
+    if (!m_turns.ask(*this))
+        return; // turnGiven() brings roomAvailable()
+    // It holds the turn and the printer is full: it keeps the turn until there is room.
+    m_heldBack = true;
+    startPause();
+    m_turns.printer().waitForRoom();
+}
+
+void PrinterGate::endJob()
 {
     m_pause.stop();
-    m_turns.giveUp(this);
+    m_heldBack = false;
+    m_turns.giveUp(*this);
+}
+
+void PrinterGate::startPause()
+{
+    if (m_pause.interval() > 0)
+        m_pause.start();
+}
+
+void PrinterGate::pauseEnded()
+{
+    if (m_heldBack)
+        m_pause.start();
+    else
+        endJob();
 }

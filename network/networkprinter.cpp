@@ -3,8 +3,8 @@
 #include <stdexcept>
 #include <utility>
 
-NetworkPrinter::NetworkPrinter(PrinterAddress address, qint64 capacity, QObject *parent)
-    : Printer(capacity, parent), m_address(std::move(address))
+NetworkPrinter::NetworkPrinter(PrinterAddress address, QObject *parent)
+    : PrinterDevice(parent), m_address(std::move(address))
 {
     m_connectTimeout.setSingleShot(true);
     m_connectTimeout.setInterval(connectTimeoutMs);
@@ -12,9 +12,9 @@ NetworkPrinter::NetworkPrinter(PrinterAddress address, qint64 capacity, QObject 
             [this] { fail(QStringLiteral("no answer within %1 s").arg(connectTimeoutMs / 1000)); });
     connect(&m_socket, &QTcpSocket::connected, this, [this] {
         m_connectTimeout.stop();
-        writeMore();
+        Q_EMIT ready();
     });
-    connect(&m_socket, &QTcpSocket::bytesWritten, this, [this] { deviceWrote(); });
+    connect(&m_socket, &QTcpSocket::bytesWritten, this, &PrinterDevice::wrote);
     connect(&m_socket, &QTcpSocket::readyRead, this, [this] {
         const QByteArray bytes = m_socket.readAll();
         if (!bytes.isEmpty())
@@ -33,13 +33,12 @@ NetworkPrinter::~NetworkPrinter()
 void NetworkPrinter::open()
 {
     m_usable = true;
-    if (m_lost && queued() > 0 && m_socket.state() != QAbstractSocket::ConnectedState) {
+    if (m_lost && m_bytesWait && m_socket.state() != QAbstractSocket::ConnectedState) {
         if (m_socket.state() == QAbstractSocket::UnconnectedState)
             connectToPrinter();
         throw std::runtime_error(m_failure.toStdString());
     }
     m_lost = false;
-    writeMore();
 }
 
 void NetworkPrinter::close()
@@ -47,18 +46,6 @@ void NetworkPrinter::close()
     m_usable = false;
     m_connectTimeout.stop();
     m_socket.abort();
-    forgetHanded();
-}
-
-bool NetworkPrinter::deviceReady() const
-{
-    return m_socket.state() == QAbstractSocket::ConnectedState;
-}
-
-void NetworkPrinter::wantDevice()
-{
-    if (m_usable && !m_lost && m_socket.state() == QAbstractSocket::UnconnectedState)
-        connectToPrinter();
 }
 
 void NetworkPrinter::connectToPrinter()
@@ -67,12 +54,17 @@ void NetworkPrinter::connectToPrinter()
     m_socket.connectToHost(m_address.location, m_address.socketPort);
 }
 
-qint64 NetworkPrinter::writeToDevice(const char *data, qint64 size)
+qint64 NetworkPrinter::write(const char *data, qint64 size)
 {
-    return m_socket.write(data, size);
+    m_bytesWait = true;
+    if (m_socket.state() == QAbstractSocket::ConnectedState)
+        return m_socket.write(data, size);
+    if (m_usable && !m_lost && m_socket.state() == QAbstractSocket::UnconnectedState)
+        connectToPrinter();
+    return 0;
 }
 
-bool NetworkPrinter::waitForDevice(int ms)
+bool NetworkPrinter::waitForProgress(int ms)
 {
     switch (m_socket.state()) {
     case QAbstractSocket::HostLookupState:
@@ -87,7 +79,7 @@ bool NetworkPrinter::waitForDevice(int ms)
     }
 }
 
-void NetworkPrinter::jobEndWritten()
+void NetworkPrinter::jobWritten()
 {
     // Its bytes are with the system now, which sends them before it closes the connection.
     if (m_socket.state() == QAbstractSocket::ConnectedState)
@@ -97,7 +89,7 @@ void NetworkPrinter::jobEndWritten()
 void NetworkPrinter::handleError()
 {
     // A printer that closes when nothing of a job is left to it has only ended the connection.
-    if (m_socket.error() == QAbstractSocket::RemoteHostClosedError && !jobUnderway())
+    if (m_socket.error() == QAbstractSocket::RemoteHostClosedError && !m_bytesWait)
         return;
     fail(m_socket.errorString());
 }
@@ -110,7 +102,6 @@ void NetworkPrinter::fail(const QString &why)
     const QString reason = connecting ? QStringLiteral("cannot connect to %1: %2").arg(name(), why)
                                       : QStringLiteral("connection lost: %1").arg(why);
     m_socket.abort();
-    forgetHanded();
     m_failure = reason;
     if (m_lost)
         return;
@@ -123,5 +114,5 @@ void NetworkPrinter::handleDisconnected()
 {
     // The next job, if one waits, on a connection of its own; not from inside the socket's
     // signal, which a close may raise while the job before is still being accounted.
-    QTimer::singleShot(0, this, [this] { writeMore(); });
+    QTimer::singleShot(0, this, &PrinterDevice::ready);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bytesource.h"
+#include "printer.h"
 
 #include <QByteArray>
 #include <QString>
@@ -29,13 +30,14 @@ public:
     virtual void setCommPort(qint16 port) = 0;
     // "baud,parity,data,stop[,flow]" (see LineSettings).
     virtual void setSettings(const QString &settings) = 0;
-    // received() is raised once this many bytes wait (0: never).
-    virtual void setRThreshold(qint16 threshold) = 0;
-    virtual void setRTSEnable(bool enable) = 0;
-    virtual void setInBufferSize(qint16 size) = 0;
     virtual void setPortOpen(bool open) = 0;
     // Sends the bytes and waits, within a bound, until they have left.
     virtual void setOutput(const QByteArray &data) = 0;
+    // Sends the bytes (a printer's replies) without waiting: what the port has not taken yet is
+    // held, up to replyBound, and goes out as the port takes it. What would pass the bound is
+    // dropped, and the CommError says how much; the rest is kept.
+    virtual void writeReply(const QByteArray &bytes) = 0;
+    static constexpr qint64 replyBound = Printer::defaultCapacity;
 
     virtual bool portOpen() const = 0;
 };

@@ -12,8 +12,8 @@
 #include <cerrno>
 #include <utility>
 
-PrinterPort::PrinterPort(PrinterAddress address, qint64 capacity, QObject *parent)
-    : Printer(capacity, parent), m_address(std::move(address))
+PrinterPort::PrinterPort(PrinterAddress address, QObject *parent)
+    : PrinterDevice(parent), m_address(std::move(address))
 {
     connect(&m_port, &QSerialPort::bytesWritten, this, &PrinterPort::handleBytesWritten);
     connect(&m_port, &QSerialPort::readyRead, this, &PrinterPort::handleReadyRead);
@@ -36,7 +36,6 @@ void PrinterPort::open()
                             .toStdString());
     if (CharacterDevice::isCharacterDevice(m_address.location)) {
         openCharacterDevice();
-        writeMore();
         return;
     }
 #endif
@@ -54,7 +53,6 @@ void PrinterPort::open()
     }
     m_port.clearError();
     m_device = &m_port;
-    writeMore();
 }
 
 void PrinterPort::openCharacterDevice()
@@ -64,7 +62,7 @@ void PrinterPort::openCharacterDevice()
     connect(device.get(), &QIODevice::bytesWritten, this, &PrinterPort::handleBytesWritten);
     connect(device.get(), &QIODevice::readyRead, this, &PrinterPort::handleReadyRead);
     connect(device.get(), &CharacterDevice::failed, this,
-            [this](const QString &reason) { loseDevice(QStringLiteral("port lost: ") + reason); });
+            [this](const QString &reason) { lose(QStringLiteral("port lost: ") + reason); });
     if (!device->open(QIODevice::ReadWrite))
         throw CommError(QStringLiteral("cannot open %1: %2")
                             .arg(m_address.location, device->errorString())
@@ -79,21 +77,22 @@ void PrinterPort::close()
     if (m_device && m_device->isOpen())
         m_device->close();
     m_device = nullptr;
-    forgetHanded();
 }
 
-bool PrinterPort::waitForDevice(int ms)
+bool PrinterPort::waitForProgress(int ms)
 {
     return isOpen() && m_device->waitForBytesWritten(ms);
 }
 
-qint64 PrinterPort::devicePending() const
+qint64 PrinterPort::pending() const
 {
     return m_device ? m_device->bytesToWrite() : 0;
 }
 
-qint64 PrinterPort::writeToDevice(const char *data, qint64 size)
+qint64 PrinterPort::write(const char *data, qint64 size)
 {
+    if (!isOpen())
+        return 0;
     const qint64 written = m_device->write(data, size);
     // Out now rather than at the next pass of the event loop: a small write is a status request
     // the POS waits for. QSerialPort writes only what the line takes without blocking.
@@ -105,7 +104,7 @@ qint64 PrinterPort::writeToDevice(const char *data, qint64 size)
 void PrinterPort::handleBytesWritten()
 {
     if (m_device)
-        deviceWrote();
+        Q_EMIT wrote();
 }
 
 void PrinterPort::handleReadyRead()
@@ -131,5 +130,11 @@ void PrinterPort::handleError(QSerialPort::SerialPortError error)
 #endif
     if (!m_port.isOpen())
         return;
-    loseDevice(QStringLiteral("port lost: %1").arg(m_port.errorString()));
+    lose(QStringLiteral("port lost: %1").arg(m_port.errorString()));
+}
+
+void PrinterPort::lose(const QString &reason)
+{
+    close();
+    Q_EMIT lost(reason);
 }

@@ -54,29 +54,6 @@ void QtCommControl::setSettings(const QString &settings)
     m_settings = *parsed;
 }
 
-void QtCommControl::setRThreshold(qint16 threshold)
-{
-    if (threshold < 0)
-        fail(QStringLiteral("invalid RThreshold %1").arg(threshold));
-    m_rThreshold = threshold;
-}
-
-void QtCommControl::setRTSEnable(bool enable)
-{
-    if (m_port.isOpen())
-        applyRts(enable);
-    m_rtsEnable = enable;
-}
-
-void QtCommControl::setInBufferSize(qint16 size)
-{
-    if (size < 0)
-        fail(QStringLiteral("invalid InBufferSize %1").arg(size));
-    m_inBufferSize = size;
-    if (m_port.isOpen())
-        m_port.setReadBufferSize(readChunk());
-}
-
 void QtCommControl::applySettings(const LineSettings &s)
 {
     m_port.clearError();
@@ -84,12 +61,12 @@ void QtCommControl::applySettings(const LineSettings &s)
         fail(QStringLiteral("settings refused: %1").arg(m_port.errorString()));
 }
 
-void QtCommControl::applyRts(bool enable)
+void QtCommControl::raiseRts()
 {
     if (m_settings.flowControl == LineSettings::FlowControl::RtsCts)
         return; // the driver owns RTS under hardware flow control
     m_port.clearError();
-    if (m_port.setRequestToSend(enable))
+    if (m_port.setRequestToSend(true))
         return;
     // A pseudo-terminal has no modem lines; it takes the setting as a no-op, like a port whose
     // cable leaves RTS unconnected.
@@ -98,11 +75,6 @@ void QtCommControl::applyRts(bool enable)
         return;
     }
     fail(QStringLiteral("RTS refused: %1").arg(m_port.errorString()));
-}
-
-qint64 QtCommControl::readChunk() const
-{
-    return m_inBufferSize > 0 ? m_inBufferSize : defaultReadChunk;
 }
 
 void QtCommControl::setPortOpen(bool open)
@@ -120,12 +92,12 @@ void QtCommControl::setPortOpen(bool open)
     // the folder.
     const QString location = portLocation(m_commPort);
     m_port.setPortName(location);
-    m_port.setReadBufferSize(readChunk());
+    m_port.setReadBufferSize(readChunk);
     if (!m_port.open(QIODevice::ReadWrite))
         fail(QStringLiteral("cannot open %1: %2").arg(location, m_port.errorString()));
     try {
         applySettings(m_settings);
-        applyRts(m_rtsEnable);
+        raiseRts();
     } catch (const CommError &) {
         m_port.close();
         throw;
@@ -146,6 +118,24 @@ void QtCommControl::setOutput(const QByteArray &data)
         if (!m_port.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
             fail(QStringLiteral("write did not complete: %1").arg(m_port.errorString()));
     }
+}
+
+void QtCommControl::writeReply(const QByteArray &bytes)
+{
+    requireOpen();
+    // QSerialPort holds what the line has not taken and writes it as the line takes more.
+    const qint64 held = m_port.bytesToWrite();
+    const qint64 taken = std::clamp<qint64>(replyBound - held, 0, bytes.size());
+    m_port.clearError();
+    if (taken > 0 && m_port.write(bytes.constData(), taken) != taken)
+        fail(QStringLiteral("write refused: %1").arg(m_port.errorString()));
+    // Out now rather than at the next pass of the event loop, as far as the line takes it.
+    m_port.flush();
+    if (taken < bytes.size())
+        fail(QStringLiteral("%1 of %2 bytes dropped: the port has not taken %3 bytes yet")
+                 .arg(bytes.size() - taken)
+                 .arg(bytes.size())
+                 .arg(held + taken));
 }
 
 bool QtCommControl::portOpen() const
@@ -210,7 +200,7 @@ void QtCommControl::handleReadyRead()
 
 bool QtCommControl::receivedDue() const
 {
-    return m_port.isOpen() && m_rThreshold > 0 && waitingCount() >= m_rThreshold;
+    return m_port.isOpen() && waitingCount() > 0;
 }
 
 void QtCommControl::handleError(QSerialPort::SerialPortError error)

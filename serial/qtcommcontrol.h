@@ -7,6 +7,10 @@
 
 // The comm control over QSerialPort.
 //
+// Every port is set up alike, so these are fixed rather than properties: a receive event as soon
+// as one byte waits (the receiver reads as much as its mode takes), RTS raised (a POS that
+// watches CTS sends only then), and QSerialPort reading up to readChunk ahead.
+//
 // Received bytes are moved from QSerialPort's buffer into our own only when ours is empty, so a
 // flood is taken in large steps while memory stays bounded by the two buffers. A receive event is
 // never raised while its handler is still running: bytes that arrive meanwhile raise a fresh event
@@ -20,11 +24,9 @@ public:
 
     void setCommPort(qint16 port) override;
     void setSettings(const QString &settings) override;
-    void setRThreshold(qint16 threshold) override;
-    void setRTSEnable(bool enable) override;
-    void setInBufferSize(qint16 size) override;
     void setPortOpen(bool open) override;
     void setOutput(const QByteArray &data) override;
+    void writeReply(const QByteArray &bytes) override;
 
     bool portOpen() const override;
     qint64 available() const override;
@@ -32,8 +34,8 @@ public:
 
     // How long a write may take to leave our process before it counts as failed.
     static constexpr int writeTimeoutMs = 1000;
-    // Read-ahead used when InBufferSize is 0.
-    static constexpr qint64 defaultReadChunk = qint64{16} * 1024;
+    // What QSerialPort reads ahead of us at most.
+    static constexpr qint64 readChunk = qint64{16} * 1024;
 
 protected:
     bool receivedDue() const override;
@@ -42,8 +44,7 @@ private:
     void requireOpen() const;
     void requireClosed() const;
     void applySettings(const LineSettings &settings);
-    void applyRts(bool enable);
-    qint64 readChunk() const;
+    void raiseRts();
     qint64 waitingCount() const;
     void pullFromPort();
     void handleReadyRead();
@@ -53,9 +54,6 @@ private:
     QSerialPort m_port;
     qint16 m_commPort = 1;
     LineSettings m_settings;
-    qint16 m_rThreshold = 0;
-    bool m_rtsEnable = false;
-    qint16 m_inBufferSize = 1024;
 
     QString m_lostReason;
     QByteArray m_waiting;

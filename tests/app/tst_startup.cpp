@@ -11,9 +11,9 @@ Q_DECLARE_METATYPE(Property)
 namespace {
 
 const QStringList setUpSequence{
-    QStringLiteral("CommPort=9"),     QStringLiteral("Settings=9600,N,8,1"),
-    QStringLiteral("RThreshold=1"),   QStringLiteral("RTSEnable=true"),
-    QStringLiteral("InBufferSize=0"), QStringLiteral("PortOpen=true"),
+    QStringLiteral("CommPort=9"),
+    QStringLiteral("Settings=9600,N,8,1"),
+    QStringLiteral("PortOpen=true"),
 };
 
 const QStringList fixedFields{
@@ -59,10 +59,7 @@ void TestStartUp::failingStep_data()
 
     QTest::newRow("CommPort") << Property::CommPort << 0;
     QTest::newRow("Settings") << Property::Settings << 1;
-    QTest::newRow("RThreshold") << Property::RThreshold << 2;
-    QTest::newRow("RTSEnable") << Property::RTSEnable << 3;
-    QTest::newRow("InBufferSize") << Property::InBufferSize << 4;
-    QTest::newRow("PortOpen") << Property::PortOpen << 5;
+    QTest::newRow("PortOpen") << Property::PortOpen << 2;
 }
 
 void TestStartUp::failingStep()

@@ -53,7 +53,6 @@ void TestTestRequest::failingStep_data()
     QTest::addColumn<bool>("opened");
     QTest::newRow("CommPort") << Property::CommPort << false;
     QTest::newRow("Settings") << Property::Settings << false;
-    QTest::newRow("RThreshold") << Property::RThreshold << false;
     QTest::newRow("PortOpen") << Property::PortOpen << false;
     QTest::newRow("Output") << Property::Output << true;
 }

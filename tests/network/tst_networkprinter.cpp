@@ -1,4 +1,5 @@
 #include "networkprinter.h"
+#include "printer.h"
 #include "verifythrows.h"
 
 #include <QSignalSpy>
@@ -53,6 +54,11 @@ QByteArray receipt(int lines, char tag)
     return bytes;
 }
 
+std::unique_ptr<Printer> networkPrinter(quint16 port, qint64 capacity = Printer::defaultCapacity)
+{
+    return std::make_unique<Printer>(std::make_unique<NetworkPrinter>(addressOf(port)), capacity);
+}
+
 bool opens(Printer &printer)
 {
     try {
@@ -79,8 +85,10 @@ private Q_SLOTS:
 void TestNetworkPrinter::eachJobOnItsOwnConnection()
 {
     FakePrinter fake;
-    NetworkPrinter printer(addressOf(fake.server.serverPort()));
+    const auto network = networkPrinter(fake.server.serverPort());
+    Printer &printer = *network;
     QSignalSpy replies(&printer, &Onward::replied);
+    QSignalSpy written(&printer, &Onward::jobWritten);
     printer.open();
     const QByteArray first = "\x1b@" + receipt(3000, 'a') + "\x1bp\x00\x19\xfa";
     const QByteArray second = receipt(10, 'b');
@@ -88,7 +96,6 @@ void TestNetworkPrinter::eachJobOnItsOwnConnection()
     QTRY_COMPARE(fake.connections.size(), std::size_t(1));
     fake.connections[0]->write("\x12");
     QTRY_COMPARE(replies.count(), 1);
-    QSignalSpy written(&printer, &Onward::jobWritten);
     printer.endJob();
     QCOMPARE(printer.send(second), qint64(second.size()));
     printer.endJob();
@@ -104,7 +111,8 @@ void TestNetworkPrinter::eachJobOnItsOwnConnection()
 void TestNetworkPrinter::printerGoneThenBack()
 {
     const quint16 port = FakePrinter().server.serverPort();
-    NetworkPrinter printer(addressOf(port));
+    const auto network = networkPrinter(port);
+    Printer &printer = *network;
     QSignalSpy lost(&printer, &Printer::lost);
     printer.open();
     const QByteArray job = receipt(200, 'c');
@@ -131,7 +139,8 @@ void TestNetworkPrinter::printerThatNeverReads()
 {
     FakePrinter fake;
     constexpr qint64 capacity = 64 * 1024;
-    NetworkPrinter printer(addressOf(fake.server.serverPort()), capacity);
+    const auto network = networkPrinter(fake.server.serverPort(), capacity);
+    Printer &printer = *network;
     printer.open();
     QByteArray sent;
     for (int tries = 0; tries < 200 && (tries < 10 || printer.room() > 0); ++tries) {

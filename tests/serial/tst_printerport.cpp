@@ -1,4 +1,5 @@
 #include "commcontrol.h"
+#include "printer.h"
 #include "printerport.h"
 #include "ptypair.h"
 
@@ -46,7 +47,7 @@ QByteArray collect(int fd, Count want)
 }
 
 // The reason open() throws, empty when it opened.
-QString openError(PrinterPort &port)
+QString openError(Printer &port)
 {
     try {
         port.open();
@@ -59,6 +60,13 @@ QString openError(PrinterPort &port)
 PrinterAddress addressOf(const QString &path)
 {
     return PrinterAddress::parse(path).value_or(PrinterAddress{});
+}
+
+// The printer on its port.
+std::unique_ptr<Printer> portPrinter(const QString &path,
+                                     qint64 capacity = Printer::defaultCapacity)
+{
+    return std::make_unique<Printer>(std::make_unique<PrinterPort>(addressOf(path)), capacity);
 }
 
 // The printer's end, which the test reads: a pseudo-terminal's master (the port opens the slave),
@@ -130,8 +138,9 @@ void TestPrinterPort::wholeJobInOrder()
     QFETCH(int, piece);
     PrinterEnd printer(transport);
     QVERIFY(printer.fd >= 0);
-    PrinterPort port(addressOf(printer.path));
-    QSignalSpy lost(&port, &PrinterPort::lost);
+    const auto printerOnPort = portPrinter(printer.path);
+    Printer &port = *printerOnPort;
+    QSignalSpy lost(&port, &Printer::lost);
     QSignalSpy echoed(&port, &Onward::replied); // the printer sends nothing back
     QCOMPARE(openError(port), QString());
 
@@ -160,7 +169,8 @@ void TestPrinterPort::backPressure()
     PrinterEnd printer(transport);
     QVERIFY(printer.fd >= 0);
     const qint64 capacity = 64 * 1024;
-    PrinterPort port(addressOf(printer.path), capacity);
+    const auto printerOnPort = portPrinter(printer.path, capacity);
+    Printer &port = *printerOnPort;
     QSignalSpy echoed(&port, &Onward::replied);
     QCOMPARE(openError(port), QString());
 
@@ -199,7 +209,8 @@ void TestPrinterPort::printerReplies()
 {
     Pty pty;
     QVERIFY(pty.isValid());
-    PrinterPort port(addressOf(pty.slavePath()));
+    const auto printerOnPort = portPrinter(pty.slavePath());
+    Printer &port = *printerOnPort;
     QByteArray replies;
     connect(&port, &Onward::replied, this, [&](const QByteArray &b) { replies += b; });
     QCOMPARE(openError(port), QString());
@@ -222,9 +233,10 @@ void TestPrinterPort::lostAndReopened()
     qputenv("TRALVO_COMDIR", QFile::encodeName(dir.path()));
     auto first = std::make_unique<Pty>();
     QVERIFY(dir.link(5, first->slavePath()));
-    PrinterPort port(addressOf(QStringLiteral("COM5")));
-    QCOMPARE(port.address().location, dir.port(5));
-    QSignalSpy lost(&port, &PrinterPort::lost);
+    QCOMPARE(addressOf(QStringLiteral("COM5")).location, dir.port(5));
+    const auto printerOnPort = portPrinter(QStringLiteral("COM5"));
+    Printer &port = *printerOnPort;
+    QSignalSpy lost(&port, &Printer::lost);
 
     const QByteArray early("queued before the port opened\n");
     QCOMPARE(port.send(early), qint64(early.size()));
@@ -276,7 +288,8 @@ void TestPrinterPort::refusedPaths()
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("printers")));
 
     const QString path = dir.filePath(entry);
-    PrinterPort port(addressOf(path));
+    const auto printerOnPort = portPrinter(path);
+    Printer &port = *printerOnPort;
     QCOMPARE(port.send("job"), qint64(3));
     const QString error = openError(port);
     QVERIFY2(error.contains(path) && error.contains(reason), qPrintable(error));

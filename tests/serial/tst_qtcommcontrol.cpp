@@ -16,9 +16,6 @@ void configure(CommControl &c, qint16 port)
 {
     c.setCommPort(port);
     c.setSettings(QStringLiteral("9600,N,8,1"));
-    c.setRThreshold(1);
-    c.setRTSEnable(true);
-    c.setInBufferSize(0);
 }
 
 // Takes every waiting byte, one read at a time, as the receive handler does.
@@ -158,8 +155,6 @@ void TestQtCommControl::refusedValues()
     VERIFY_THROWS(CommError, c.setSettings(QStringLiteral("9600,N,8")));
     VERIFY_THROWS(CommError, c.setSettings(QStringLiteral("9600,N,8,1,dtr")));
     VERIFY_THROWS(CommError, c.setCommPort(0));
-    VERIFY_THROWS(CommError, c.setInBufferSize(-1));
-    VERIFY_THROWS(CommError, c.setRThreshold(-1));
     for (const char *flow : {"none", "rtscts", "xonxoff"})
         c.setSettings(QStringLiteral("9600,N,8,1,") + QLatin1String(flow));
 }

@@ -32,24 +32,6 @@ void FakeCommControl::setSettings(const QString &settings)
     record("Settings", settings);
 }
 
-void FakeCommControl::setRThreshold(qint16 threshold)
-{
-    check(Property::RThreshold);
-    record("RThreshold", QString::number(threshold));
-}
-
-void FakeCommControl::setRTSEnable(bool enable)
-{
-    check(Property::RTSEnable);
-    record("RTSEnable", enable ? QStringLiteral("true") : QStringLiteral("false"));
-}
-
-void FakeCommControl::setInBufferSize(qint16 size)
-{
-    check(Property::InBufferSize);
-    record("InBufferSize", QString::number(size));
-}
-
 void FakeCommControl::setPortOpen(bool open)
 {
     check(Property::PortOpen);
@@ -69,6 +51,19 @@ void FakeCommControl::setOutput(const QByteArray &data)
         throw CommError("port not open");
     m_written += data;
     record("Output", QString::fromLatin1(data.toHex()));
+}
+
+void FakeCommControl::writeReply(const QByteArray &bytes)
+{
+    check(Property::Reply);
+    if (!m_open)
+        throw CommError("port not open");
+    const auto taken =
+        static_cast<ByteCount>(std::clamp<qint64>(replyBound - m_written.size(), 0, bytes.size()));
+    m_written += bytes.left(taken);
+    record("Reply", QString::fromLatin1(bytes.left(taken).toHex()));
+    if (taken < bytes.size())
+        throw CommError("reply dropped past the bound");
 }
 
 bool FakeCommControl::portOpen() const

@@ -17,11 +17,9 @@ public:
     enum class Property {
         CommPort,
         Settings,
-        RThreshold,
-        RTSEnable,
-        InBufferSize,
         PortOpen,
         Output,
+        Reply,
         Available,
         Read,
     };
@@ -36,8 +34,7 @@ public:
     void hold(const QByteArray &bytes) { m_waiting += bytes; }
     QByteArray waiting() const { return m_waiting; }
 
-    // Raises the receive event at once, even inside a handler of it (past raiseReceived's guard),
-    // so that a test can reach a drain from inside another.
+    // Raises the receive event.
     void raise() { Q_EMIT received(); }
     // The port breaks: it is closed and says why.
     void lose(const QString &reason);
@@ -54,11 +51,10 @@ public:
 
     void setCommPort(qint16 port) override;
     void setSettings(const QString &settings) override;
-    void setRThreshold(qint16 threshold) override;
-    void setRTSEnable(bool enable) override;
-    void setInBufferSize(qint16 size) override;
     void setPortOpen(bool open) override;
     void setOutput(const QByteArray &data) override;
+    // Held in written(), as if the port never took any of it, within replyBound.
+    void writeReply(const QByteArray &bytes) override;
 
     bool portOpen() const override;
     qint64 available() const override;
