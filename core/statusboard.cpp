@@ -29,8 +29,7 @@ const char *roleName(Field field)
 bool isStateField(Field field)
 {
     return field == Field::DeviceState || field == Field::TestState ||
-           field == Field::PrinterState || field == Field::NetworkState ||
-           field == Field::WebState;
+           field == Field::PrinterState || field == Field::NetworkState || field == Field::WebState;
 }
 
 StatusBoard::StatusBoard(QObject *parent)
