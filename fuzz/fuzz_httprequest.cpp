@@ -85,10 +85,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const Outcome whole = read(stream, length, [&] { return length; });
     if (!(read(stream, length, [] { return qsizetype(1); }) == whole))
         violated("one byte at a time differs from all at once");
-    std::uint32_t seed = data[0];
+    std::uint32_t cutState = data[0];
     const Outcome cut = read(stream, length, [&] {
-        seed = seed * 1103515245U + 12345U;
-        return qsizetype((seed >> 16) % 64);
+        cutState = cutState * 1103515245U + 12345U;
+        return qsizetype((cutState >> 16) % 64);
     });
     if (!(cut == whole))
         violated("cut into pieces differs from all at once");
