@@ -42,6 +42,7 @@ std::unique_ptr<WebDoor> makeWebDoor(const RunConfig &run, const StatusBoard &bo
         return nullptr;
     WebDoor::Settings settings;
     settings.address = *run.http;
+    settings.handedOver = run.httpSocket;
     settings.origins = run.httpOrigins;
     settings.idleTimeoutMs = run.idleTimeoutMs;
     settings.printerWidthDots = run.printerWidthDots;

@@ -27,7 +27,7 @@ int main(int argc, char *argv[])
     // Qt has taken its own options out by now.
     const CommandLine commandLine =
         CommandLine::parse(QCoreApplication::arguments().mid(1), QStringLiteral(TRALVO_VERSION),
-                           takeActivatedListenSocket());
+                           takeActivatedSockets());
     if (commandLine.action != CommandLine::Action::Run)
         return answerCommandLine(commandLine);
 

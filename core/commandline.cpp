@@ -113,6 +113,8 @@ std::optional<QString> readWebDoor(const QCommandLineParser &parser, const Optio
         run.http = ListenAddress::parse(parser.value(options.http), &why);
         if (!run.http)
             return QStringLiteral("--http: ") + why;
+    } else if (run.httpSocket >= 0) {
+        run.http = ListenAddress{}; // the socket's own address replaces it
     }
     QStringList origins;
     for (const QString &given : parser.values(options.httpOrigin)) {
@@ -169,11 +171,12 @@ std::optional<QString> readRun(const QCommandLineParser &parser, const Options &
 } // namespace
 
 CommandLine CommandLine::parse(const QStringList &arguments, const QString &version,
-                               qintptr listenSocket)
+                               HandedOverSockets handedOver)
 {
     const Options options;
     CommandLine line;
-    line.run.listenSocket = listenSocket;
+    line.run.listenSocket = handedOver.printPort;
+    line.run.httpSocket = handedOver.webDoor;
     QStringList named{QStringLiteral("tralvo")};
     QStringList rest;
     for (int i = 0; i < arguments.size(); ++i) {

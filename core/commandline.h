@@ -1,5 +1,6 @@
 #pragma once
 
+#include "handedoversockets.h"
 #include "runconfig.h"
 
 #include <QString>
@@ -18,9 +19,9 @@ struct CommandLine
 
     // Named options are the arguments that begin with "--" ("--match=escpos", or "--match escpos"
     // as two arguments); any other argument, "-1,0" included, belongs to the argument text, which
-    // is the rest joined with blanks. listenSocket: a print port's socket handed over by the
-    // service manager (-1: none), a print port as --listen makes one. An unknown option, or a
-    // value that is not one (a printer address that cannot be, too), gives Refuse.
+    // is the rest joined with blanks. handedOver: the sockets the service manager made, a print
+    // port's as --listen makes one, a web door's as --http does. An unknown option, or a value
+    // that is not one (a printer address that cannot be, too), gives Refuse.
     static CommandLine parse(const QStringList &arguments, const QString &version,
-                             qintptr listenSocket = -1);
+                             HandedOverSockets handedOver = {});
 };

@@ -25,6 +25,9 @@ struct RunConfig
     // call it besides the till's own pages, and the printer's width in dots, for receipts sent
     // as images.
     std::optional<ListenAddress> http;
+    // A listening socket the service manager made for the web door, taken instead of listening
+    // on http's address; -1 for none.
+    qintptr httpSocket = -1;
     WebOrigins httpOrigins;
     int printerWidthDots = 512;
     // A network job or web connection that sends nothing this long ends.
@@ -40,6 +43,7 @@ struct RunConfig
     // print jobs, whose kicks come after the receipt.
     MatchMode defaultMatch() const
     {
-        return printer || listen || http ? MatchMode::EscPos : MatchMode::Start;
+        const bool handedOver = listenSocket >= 0 || httpSocket >= 0;
+        return printer || listen || http || handedOver ? MatchMode::EscPos : MatchMode::Start;
     }
 };

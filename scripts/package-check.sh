@@ -65,7 +65,7 @@ check() {
 
 [ "$(id -u)" -eq 0 ] || die "run as root: the package is installed with apt-get"
 
-"$root/scripts/deps.sh" dpkg-dev man-db socat util-linux lintian ||
+"$root/scripts/deps.sh" dpkg-dev man-db socat util-linux lintian curl ||
     die "could not install the build and check dependencies"
 
 mkdir -p "$build"
@@ -99,6 +99,7 @@ check_package() {
         '\./usr/share/applications/tralvo\.desktop' \
         '\./usr/share/icons/hicolor/scalable/apps/tralvo\.svg' \
         '\./(usr/)?lib/systemd/system/tralvo\.service' '\./(usr/)?lib/systemd/system/tralvo\.socket' \
+        '\./(usr/)?lib/systemd/system/tralvo-web\.socket' \
         '\./usr/lib/[^/]+/tralvo/standin/libCashBox\.so' '\./usr/share/tralvo/tralvo\.default'; do
         grep -Eq "^${path}\$" <<<"$contents" || { echo "  the package lacks $path" >&2; return 1; }
     done
@@ -408,6 +409,68 @@ check_socket_unit() {
     terminate
 }
 check "tralvo.socket verified and not enabled; the socket it hands over is served" check_socket_unit
+
+# One ePOS-Print request that pulses drawer_1, as browser POS software POSTs it.
+epos_pulse='<?xml version="1.0" encoding="utf-8"?>'\
+'<s:Envelope xmlns:s="http://schemas.xmlsoap.org/soap/envelope/"><s:Body>'\
+'<epos-print xmlns="http://www.epson-pos.com/schemas/2011/03/epos-print">'\
+'<pulse drawer="drawer_1" time="pulse_100"/></epos-print></s:Body></s:Envelope>'
+
+# The web door's socket unit: valid, installed but not enabled, named apart from the print port's
+# and handed to the same service (so the exposure is that unit's, as above). Both sockets are
+# handed over, each with its unit's name, as systemd does with both units started, the web
+# door's on its unit's own address: an ePOS pulse POSTed there is answered as done and pulses
+# once, and the print port still answers as one.
+check_web_socket_unit() {
+    local web_unit print_unit out web print_name web_name reply status
+    local print_port=$((20000 + RANDOM % 20000))
+    web_unit=$(grep -E '/systemd/system/tralvo-web\.socket$' <<<"$installed") ||
+        { echo "  the package installed no tralvo-web.socket" >&2; return 1; }
+    print_unit=$(grep -E '/systemd/system/tralvo\.socket$' <<<"$installed") ||
+        { echo "  the package installed no tralvo.socket" >&2; return 1; }
+    out=$(systemd-analyze verify "$web_unit" 2>&1) && [ -z "$out" ] ||
+        { echo "  systemd-analyze verify $web_unit:" >&2; echo "$out" >&2; return 1; }
+    web=$(sed -n 's/^ListenStream=//p' "$web_unit")
+    [ "$web" = 127.0.0.1:8069 ] ||
+        { echo "  tralvo-web.socket listens on '$web', not 127.0.0.1:8069 alone" >&2; return 1; }
+    grep -qx 'Service=tralvo.service' "$web_unit" ||
+        { echo "  tralvo-web.socket does not start tralvo.service" >&2; return 1; }
+    web_name=$(sed -n 's/^FileDescriptorName=//p' "$web_unit")
+    print_name=$(sed -n 's/^FileDescriptorName=//p' "$print_unit")
+    [ "$web_name" = web ] && [ -n "$print_name" ] && [ "$print_name" != web ] ||
+        { echo "  the sockets are named '$print_name' and '$web_name', not apart as web" >&2; return 1; }
+    ! out=$(ls -d /etc/systemd/system/*.wants/tralvo-web.socket 2>/dev/null) ||
+        { echo "  installing enabled the web socket: $out" >&2; return 1; }
+    out=$(systemd-analyze security --offline=true "$unit" 2>&1) || true
+    echo "package-check: exposure of tralvo.service started by tralvo-web.socket:" \
+        "$(sed -n 's/.*Overall exposure level for [^:]*: \([0-9][0-9.]*\).*/\1/p' <<<"$out")"
+    (exec env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/ LD_LIBRARY_PATH="$standin_dir" \
+        systemd-socket-activate -E LD_LIBRARY_PATH -l "127.0.0.1:$print_port" -l "$web" \
+        --fdname="$print_name:$web_name" /usr/bin/tralvo 1,0) >"$tmp/tralvo.out" 2>"$tmp/tralvo.err" &
+    tralvo_pid=$!
+    tralvo_wait_until 50 grep -q "Listening on $web" "$tmp/tralvo.err" ||
+        { echo "  systemd-socket-activate did not listen on $web" >&2; show_output; return 1; }
+    reply=$(curl -sS -m 10 -w '\n%{http_code}' -H 'Content-Type: text/xml; charset=utf-8' \
+        -H 'SOAPAction: ""' --data-binary "$epos_pulse" "http://$web/cgi-bin/epos/service.cgi") ||
+        { echo "  curl could not POST to $web" >&2; show_output; return 1; }
+    status=${reply##*$'\n'}
+    [ "$status" = 200 ] && grep -q 'success="true"' <<<"$reply" ||
+        { echo "  the ePOS pulse got $status: ${reply%$'\n'*}" >&2; show_output; return 1; }
+    tralvo_wait_until 100 grep -q '^cashbox-standin: pulse .*-> 0$' "$tmp/tralvo.err" ||
+        { echo "  no pulse within 10 s" >&2; show_output; return 1; }
+    reply=$(printf '\x10\x04\x01' | timeout 10 socat -t 3 - "TCP:127.0.0.1:$print_port,shut-none" |
+        od -An -tx1 | tr -d ' \n')
+    [ "$reply" = 12 ] || { echo "  print port status answer '$reply', not 12" >&2; show_output; return 1; }
+    sleep 1 # room for a second, wrong pulse to show up
+    out=$(grep -c '^cashbox-standin: pulse' "$tmp/tralvo.err") || true
+    [ "$out" -eq 1 ] || { echo "  expected one pulse, got $out" >&2; show_output; return 1; }
+    grep -q "tralvo: Web: Open Success" "$tmp/tralvo.err" &&
+        grep -q "tralvo: Network: Open Success" "$tmp/tralvo.err" ||
+        { echo "  the handed-over sockets were not both taken" >&2; show_output; return 1; }
+    terminate
+}
+check "tralvo-web.socket verified and not enabled; an ePOS pulse through it is served, once" \
+    check_web_socket_unit
 
 # Removing masks the unit (the Debian way); installing again must leave it usable and disabled.
 check_remove_and_reinstall() {

@@ -69,6 +69,16 @@ void TestCommandLine::parse_data()
         << QStringList{"handed-over", "1,0"} << run << "1,0" << escpos << "";
     QTest::newRow("handed-over socket keeps start when asked")
         << QStringList{"handed-over", "--match=start"} << run << "" << start << "";
+    // So is a web door's socket a web door as --http makes one, alone or beside the print port's.
+    QTest::newRow("handed-over web socket implies escpos")
+        << QStringList{"handed-over-web", "1,0"} << run << "1,0" << escpos << "";
+    QTest::newRow("handed-over web socket keeps star when asked")
+        << QStringList{"--match=star", "handed-over-web"} << run << ""
+        << static_cast<int>(MatchMode::Star) << "";
+    QTest::newRow("both handed over")
+        << QStringList{"handed-over-web", "handed-over", "0,1"} << run << "0,1" << escpos << "";
+    QTest::newRow("handed-over web socket, refused option")
+        << QStringList{"handed-over-web", "--printer-width=7"} << refuse << "" << start << "";
     QTest::newRow("help") << QStringList{"1,0", "--help"}
                           << static_cast<int>(CommandLine::Action::ShowHelp) << "1,0" << start
                           << "";
@@ -78,9 +88,14 @@ void TestCommandLine::parse()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, action);
-    const qintptr socket = arguments.removeAll(QStringLiteral("handed-over")) > 0 ? 3 : -1;
+    HandedOverSockets handedOver;
+    if (arguments.removeAll(QStringLiteral("handed-over")) > 0)
+        handedOver.printPort = 3;
+    if (arguments.removeAll(QStringLiteral("handed-over-web")) > 0)
+        handedOver.webDoor = 4;
+    const qintptr socket = handedOver.printPort;
 
-    const CommandLine line = CommandLine::parse(arguments, QStringLiteral("1.2.3"), socket);
+    const CommandLine line = CommandLine::parse(arguments, QStringLiteral("1.2.3"), handedOver);
     QCOMPARE(static_cast<int>(line.action), action);
     QTEST(line.run.argumentText, "argumentText");
     if (line.action == CommandLine::Action::Refuse) {
@@ -95,6 +110,11 @@ void TestCommandLine::parse()
     QTEST(static_cast<int>(line.run.match), "match");
     QTEST(line.run.printer ? line.run.printer->port : QString(), "printer");
     QCOMPARE(line.run.listenSocket, socket);
+    QCOMPARE(line.run.httpSocket, handedOver.webDoor);
+    const bool webDoor =
+        handedOver.webDoor >= 0 ||
+        !arguments.filter(QRegularExpression(QStringLiteral("^--http="))).isEmpty();
+    QCOMPARE(line.run.http.has_value(), webDoor);
     if (arguments.contains(QLatin1String("--http=8069"))) {
         QCOMPARE(line.run.http->text(), QStringLiteral("127.0.0.1:8069"));
         QCOMPARE(line.run.httpOrigins.listed(),
