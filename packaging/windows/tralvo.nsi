@@ -1,6 +1,7 @@
 ; Windows installer for Tralvo (32-bit), built by scripts/windows/windows.sh:
 ;   makensis -DVERSION=1.0.0 -DDEPLOY_DIR=<folder with tralvo.exe and its DLLs> \
-;            -DOUTFILE=tralvo-1.0.0-win32-setup.exe tralvo.nsi
+;            -DOUTFILE=tralvo-1.0.0-win32-setup.exe [-DWITH_OPENSSL] tralvo.nsi
+;          (-DWITH_OPENSSL: the deploy folder holds OpenSSL 3's DLLs and the JPEG plugin)
 ; Silent:  setup.exe /S [/AUTOSTART=0|1] [/PROFILE=0|1] [/MATCH=start|escpos|star|any]
 ;                       [/PRINTER=COMn[:SETTINGS]|socket://HOST[:PORT]|queue:NAME]
 ;                       [/LISTEN=[ADDRESS:]PORT]
@@ -95,6 +96,12 @@ Var ListenField
   !insertmacro ${ACTION} "" "Qt5Widgets.dll"
   !insertmacro ${ACTION} "" "Qt5SerialPort.dll"
   !insertmacro ${ACTION} "" "Qt5Network.dll"
+  !ifdef WITH_OPENSSL
+    ; Qt Network's TLS, linked in; and the JPEG reader for the web door's receipt pictures.
+    !insertmacro ${ACTION} "" "libssl-3.dll"
+    !insertmacro ${ACTION} "" "libcrypto-3.dll"
+    !insertmacro ${ACTION} "imageformats" "qjpeg.dll"
+  !endif
   !insertmacro ${ACTION} "" "libgcc_s_dw2-1.dll"
   !insertmacro ${ACTION} "" "libstdc++-6.dll"
   !insertmacro ${ACTION} "" "libwinpthread-1.dll"

@@ -136,11 +136,13 @@ rm -rf "$work"
 mkdir -p "$work"
 # The earlier version: the same build with one file more, in a folder of its own.
 cp -r "$deploy" "$work/deploy-old"
-mkdir "$work/deploy-old/imageformats"
-echo 'a plugin that the next version no longer ships' >"$work/deploy-old/imageformats/qold.dll"
+mkdir "$work/deploy-old/bearer"
+echo 'a plugin that the next version no longer ships' >"$work/deploy-old/bearer/qold.dll"
+with_openssl=()
+[ -f "$deploy/libssl-3.dll" ] && with_openssl=(-DWITH_OPENSSL)
 old_setup=$(cd "$work" && pwd)/tralvo-old-setup.exe # makensis works in the script's folder
 makensis -V1 -DVERSION="$version" -DDEPLOY_DIR="${old_setup%/*}/deploy-old" -DOUTFILE="$old_setup" \
-    -DEXTRA_DIR=imageformats -DEXTRA_NAME=qold.dll -DCOMPRESSOR=zlib \
+    -DEXTRA_DIR=bearer -DEXTRA_NAME=qold.dll -DCOMPRESSOR=zlib "${with_openssl[@]}" \
     "$here/../../packaging/windows/tralvo.nsi" >"$work/makensis-old.log" 2>&1 ||
     { cat "$work/makensis-old.log" >&2; exit 1; }
 i686-w64-mingw32-gcc -O1 -o "$work/split-args.exe" "$here/split-args.c" -lshell32 || exit 1
@@ -214,7 +216,7 @@ tralvo_check "choice recorded: autostart, profile 1" \
     test "$(regval "$settings_key" Autostart)/$(regval "$settings_key" Profile)" = 0x1/0x1
 tralvo_check "the upgrade put the stock Qt5SerialPort.dll back, and removed the file no longer shipped" \
     as_deployed
-tralvo_check "the folder of the file no longer shipped is gone" test ! -e "$inst/imageformats"
+tralvo_check "the folder of the file no longer shipped is gone" test ! -e "$inst/bearer"
 tralvo_check "tralvo-files.txt lists exactly the files of the upgrade, the task definition too" \
     bash -c "$(declare -f listed_as_installed); inst='$inst' listed_as_installed &&
         grep -qx \$'tralvo-task.xml\r' '$inst/tralvo-files.txt'"

@@ -11,15 +11,17 @@
 # Usage: scripts/windows/windows.sh [--screenshots]
 #   --screenshots   also write the window under Wine at 100 % and 150 % into docs/
 # Inputs, from TRALVO_WINDOWS_INPUTS (default: ../shared/windows beside this project):
-#   qt5-i686-5.15.8-mingw12-posix.tar.xz        the ready Qt prefix; when it is absent, the
-#                                               prefix is built from Debian's qtbase source
-#                                               (scripts/windows/build-qt5.sh, about 20 minutes)
+#   qt5-i686-5.15.8-mingw12-posix-openssl3.tar.xz  the ready Qt prefix (OpenSSL 3 linked into
+#                                               Qt Network, the JPEG image plugin); when it is
+#                                               absent, a prefix without them is built from
+#                                               Debian's qtbase source (scripts/windows/build-qt5.sh,
+#                                               about 20 minutes), and receipt pictures cannot be read
 #   qtserialport-everywhere-src-5.15.8.tar.xz   Qt Serial Port's source (or TRALVO_QTSERIALPORT_SRC)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 out=$root/build-windows
 inputs=${TRALVO_WINDOWS_INPUTS:-$root/../shared/windows}
-qt_tarball=$inputs/qt5-i686-5.15.8-mingw12-posix.tar.xz
+qt_tarball=$inputs/qt5-i686-5.15.8-mingw12-posix-openssl3.tar.xz
 serial_source=${TRALVO_QTSERIALPORT_SRC:-$inputs/qtserialport-everywhere-src-5.15.8.tar.xz}
 prefix=$out/qt5-i686
 shots=
@@ -110,13 +112,18 @@ say "tralvo.exe carries its manifest, version and icon; the stand-in exports _Ca
 # What ships: the program, the Qt libraries and plugins it uses, the MinGW runtime. No stand-in.
 deploy=$out/deploy
 rm -rf "$deploy"
-mkdir -p "$deploy/platforms" "$deploy/styles"
+mkdir -p "$deploy/platforms" "$deploy/styles" "$deploy/imageformats"
 cp "$exe" "$deploy/"
 for module in Core Gui Widgets SerialPort Network; do
     cp "$prefix/bin/Qt5$module.dll" "$deploy/"
 done
 cp "$prefix/plugins/platforms/qwindows.dll" "$deploy/platforms/"
 cp "$prefix/plugins/styles/qwindowsvistastyle.dll" "$deploy/styles/"
+# Qt Network has OpenSSL linked in, and a receipt picture from the web door is a JPEG.
+if [ -f "$prefix/bin/libssl-3.dll" ]; then
+    cp "$prefix/bin/libssl-3.dll" "$prefix/bin/libcrypto-3.dll" "$deploy/"
+    cp "$prefix/plugins/imageformats/qjpeg.dll" "$deploy/imageformats/"
+fi
 for dll in /usr/lib/gcc/i686-w64-mingw32/12-posix/libgcc_s_dw2-1.dll \
     /usr/lib/gcc/i686-w64-mingw32/12-posix/libstdc++-6.dll \
     /usr/i686-w64-mingw32/lib/libwinpthread-1.dll; do
@@ -163,8 +170,10 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$out/build/CMakeCache.tx
 setup=$out/tralvo-$version-win32-setup.exe
 say "building the installer $(basename "$setup") (log: $out/makensis.log)"
 rm -f "$setup" "$out/makensis.log"
+with_openssl=()
+[ -f "$deploy/libssl-3.dll" ] && with_openssl=(-DWITH_OPENSSL)
 tralvo_logged "$out/makensis.log" makensis -V2 -DVERSION="$version" -DDEPLOY_DIR="$deploy" \
-    -DOUTFILE="$setup" "$root/packaging/windows/tralvo.nsi"
+    -DOUTFILE="$setup" "${with_openssl[@]}" "$root/packaging/windows/tralvo.nsi"
 
 # The checks run whatever the others found.
 status=0
