@@ -29,7 +29,18 @@ else
 fi
 echo "Installing: ${missing[*]}"
 # A top-level script that has run this already sets TRALVO_APT_UPDATED for the ones it calls.
+# A mirror caught mid-sync fails the update ("File has unexpected size"): a later try finds it
+# whole. Should it stay so, the lists that did come (and the older ones) may still hold every
+# package asked for; the install says so if they do not.
 if [ -z "${TRALVO_APT_UPDATED:-}" ]; then
-    $sudo apt-get update -q
+    for try in 1 2 3 4; do
+        $sudo apt-get update -q && break
+        if [ "$try" -eq 4 ]; then
+            echo "deps.sh: apt-get update failed four times; installing from the lists there are" >&2
+            break
+        fi
+        echo "deps.sh: apt-get update failed; trying again in $((try * 20)) s" >&2
+        sleep $((try * 20))
+    done
 fi
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
