@@ -5,6 +5,7 @@
 #include <http_parser.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -81,9 +82,11 @@ struct HttpRequestReader::Parsing
     bool started = false;
     bool headComplete = false;
     bool inValue = false; // the last header bytes were a value's, so a name starts a new field
+    bool continueAsked = false; // Expect: 100-continue, and not yet told to go on
 
     void restart()
     {
+        continueAsked = false;
         request = HttpRequest();
         url.clear();
         headBytes = 0;
@@ -171,9 +174,15 @@ struct HttpParserCallbacks
             request.method = QByteArray(http_method_str(static_cast<http_method>(parser->method)));
             request.minorVersion = parser->http_minor;
             request.keepAlive = http_should_keep_alive(parser) != 0 && parser->upgrade == 0;
-            if ((parser->flags & F_CONTENTLENGTH) != 0)
+            const bool hasLength = (parser->flags & F_CONTENTLENGTH) != 0;
+            if (hasLength)
                 request.body.reserve(
                     static_cast<int>(parser->content_length)); // within maxBodyBytes
+            const bool bodyToCome =
+                (hasLength && parser->content_length > 0) || (parser->flags & F_CHUNKED) != 0;
+            parsing.continueAsked =
+                bodyToCome && parser->http_minor >= 1 &&
+                request.header("Expect").compare("100-continue", Qt::CaseInsensitive) == 0;
             return 0;
         });
     }
@@ -322,6 +331,11 @@ HttpRequest HttpRequestReader::takeRequest()
 bool HttpRequestReader::midRequest() const
 {
     return m_parsing->started;
+}
+
+bool HttpRequestReader::takeContinue()
+{
+    return m_error == HttpRequestError::None && std::exchange(m_parsing->continueAsked, false);
 }
 
 void HttpRequestReader::failHeadTooLarge()

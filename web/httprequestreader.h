@@ -23,6 +23,8 @@
 //     (501);
 //   - an HTTP major version other than 1: VersionNotSupported (505).
 //
+// A request that sends "Expect: 100-continue" before a body is told to go on (takeContinue).
+//
 // After a request that keeps the connection no longer (Connection: close, HTTP/1.0 without
 // keep-alive) or that switches protocols (CONNECT, Upgrade), the reader is finished: it takes
 // no more bytes and reports no error for them.
@@ -98,6 +100,10 @@ public:
     bool finished() const { return m_finished; }
     // Some bytes of a request that is not complete yet have been read.
     bool midRequest() const;
+    // The request being read has sent its head with "Expect: 100-continue" and waits to be told
+    // to send its body: true once for it, and the server then answers "100 Continue" (RFC 9110
+    // 10.1.1). A head refused at once (a body too large) is answered with its error instead.
+    bool takeContinue();
 
 private:
     struct Parsing; // http-parser's state, and the request it is building

@@ -137,6 +137,9 @@ void WebDoor::Connection::serveNext()
         m_slow.stop();
     else if (!m_slow.isActive())
         m_slow.start();
+    // Only now, with every earlier request answered, so that the interim answer comes in order.
+    if (m_reader.takeContinue())
+        m_socket->write("HTTP/1.1 100 Continue\r\n\r\n");
 }
 
 void WebDoor::Connection::serve(const HttpRequest &request)

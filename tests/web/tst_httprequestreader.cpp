@@ -12,6 +12,8 @@ private Q_SLOTS:
     void read();
     void bounds_data();
     void bounds();
+    void continueAsked_data();
+    void continueAsked();
 };
 
 namespace {
@@ -215,6 +217,49 @@ void TestHttpRequestReader::bounds()
         QCOMPARE(reader.feed(QByteArray("GET / HTTP/1.1\r\n\r\n")),
                  error == HttpRequestError::None ? 18 : 0);
     }
+}
+
+void TestHttpRequestReader::continueAsked_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("nextRead"); // the connection goes on to a second request
+
+    const QByteArray expect = "Expect: 100-Continue\r\n";
+    const QByteArray length = "Content-Length: 3\r\n\r\n";
+    QTest::newRow("with a length")
+        << "POST /p HTTP/1.1\r\n" + expect + length << QByteArray("abc") << true << true;
+    QTest::newRow("chunked") << "POST /p HTTP/1.1\r\n" + expect +
+                                    "Transfer-Encoding: chunked\r\n\r\n"
+                             << QByteArray("3\r\nabc\r\n0\r\n\r\n") << true << true;
+    QTest::newRow("no body") << "POST /p HTTP/1.1\r\n" + expect + "Content-Length: 0\r\n\r\n"
+                             << QByteArray() << false << true;
+    QTest::newRow("not asked") << "POST /p HTTP/1.1\r\n" + length << QByteArray("abc") << false
+                               << true;
+    QTest::newRow("HTTP/1.0") << "POST /p HTTP/1.0\r\n" + expect + length << QByteArray("abc")
+                              << false << false;
+    QTest::newRow("too large: refused instead")
+        << "POST /p HTTP/1.1\r\n" + expect + "Content-Length: 99999999\r\n\r\n"
+        << QByteArray() << false << false;
+}
+
+// Told once, when the head is in; a next request that asks is told afresh.
+void TestHttpRequestReader::continueAsked()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, body);
+    QFETCH(bool, asked);
+    QFETCH(bool, nextRead);
+
+    HttpRequestReader reader;
+    reader.feed(head.chopped(1));
+    QVERIFY(!reader.takeContinue());
+    reader.feed(head.right(1));
+    QCOMPARE(reader.takeContinue(), asked);
+    QVERIFY(!reader.takeContinue());
+    reader.feed(body + "POST /q HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 1\r\n\r\n");
+    QCOMPARE(reader.takeContinue(), nextRead);
 }
 
 QTEST_APPLESS_MAIN(TestHttpRequestReader)
