@@ -9,13 +9,17 @@
 # Usage: bench/run.sh [build-dir]   (default: build-release, built first with the release preset)
 # Environment: BENCH_ROUNDS (3), BENCH_COMMANDS (500), BENCH_INTERVAL_MS (20), BENCH_IDLE_S (10),
 #              BENCH_FLOOD_BYTES (8388608), BENCH_FLOOD_TIMEOUT_S (300), BENCH_KEEP=1 keeps the
-#              raw measurements. BENCH_PARTS (drawer,passthrough; also network) picks the parts;
+#              raw measurements. BENCH_PARTS (drawer,passthrough; also network, web) picks the parts;
 #              BENCH_JOB_BYTES (4194304), BENCH_SMALL_WRITES (200), BENCH_SMALL_BYTES (64) are the
 #              pass-through's job and its small writes.
 #              Part network: BENCH_NET_BYTES (33554432) of receipt text on one connection,
 #              BENCH_NET_KICKS (200) drawer commands BENCH_NET_INTERVAL_MS (20) apart, each on a
 #              connection of its own, BENCH_NET_PORT (19100; the TCP sink listens one above),
 #              BENCH_NET_SINKS (fifo,pty,tcp) the printer ends to measure (see net_sink below).
+#              Part web (bench/web.py): BENCH_WEB_PULSES (200) ePOS pulses back to back and as
+#              many paced BENCH_NET_INTERVAL_MS apart, with as many print-port kicks beside them,
+#              BENCH_WEB_IMAGES (20) requests of a 300 KiB raster image, BENCH_WEB_PORT (19300;
+#              the print port one above, the network printer two above).
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -33,6 +37,9 @@ net_kicks=${BENCH_NET_KICKS:-200}
 net_interval_ms=${BENCH_NET_INTERVAL_MS:-20}
 net_port=${BENCH_NET_PORT:-19100}
 net_sinks=${BENCH_NET_SINKS:-fifo,pty,tcp}
+web_pulses=${BENCH_WEB_PULSES:-200}
+web_images=${BENCH_WEB_IMAGES:-20}
+web_port=${BENCH_WEB_PORT:-19300}
 job_bytes=${BENCH_JOB_BYTES:-4194304}
 small_writes=${BENCH_SMALL_WRITES:-200}
 small_bytes=${BENCH_SMALL_BYTES:-64}
@@ -242,6 +249,20 @@ run_network() {
     fi
 }
 
+# The web door: bench/web.py drives Tralvo (--http, --listen, --printer to its own listener).
+run_web() {
+    local name=$1 dir=$2
+    mkdir -p "$dir"
+    start_pair "$dir"
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM TRALVO_COMDIR="$dir" \
+        LD_LIBRARY_PATH="$standin_dir" CASHBOX_STANDIN_LOG="$dir/pulses.log" \
+        "$python" "$here/web.py" measure "$dir" "$web_port" $((web_port + 1)) $((web_port + 2)) \
+        "$web_pulses" "$net_interval_ms" "$web_images" -- "$tralvo" --http=127.0.0.1:"$web_port" \
+        --listen=127.0.0.1:$((web_port + 1)) --printer=socket://127.0.0.1:$((web_port + 2)) 1,0 ||
+        echo "bench: web $name: $(tail -3 "$dir/program.err")" >&2
+    stop_pid "$socat_pid"
+}
+
 # run_rounds LABEL RUNNER FOLDER NAME...: each NAME once a round, as RUNNER NAME
 # $work/FOLDER<round>/NAME. Rotating the order keeps a slow spell of the machine from always
 # hitting the same one.
@@ -281,4 +302,11 @@ if [[ ,$parts, == *,network,* ]]; then
         --command "BENCH_PARTS=network bench/run.sh${1:+ $1}" --rounds "$rounds" \
         --net-sinks "$net_sinks" --net-bytes "$net_bytes" --net-kicks "$net_kicks" \
         --net-interval-ms "$net_interval_ms"
+fi
+
+if [[ ,$parts, == *,web,* ]]; then
+    run_rounds 'web ' run_web web tralvo
+    "$python" "$here/web.py" report "$work" "$here/results.md" \
+        --command "BENCH_PARTS=web bench/run.sh${1:+ $1}" --rounds "$rounds" \
+        --pulses "$web_pulses" --images "$web_images" --interval-ms "$net_interval_ms"
 fi
