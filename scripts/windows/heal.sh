@@ -111,6 +111,29 @@ split_command() {
 }
 tralvo_check 'ESC, 5 ms, then p 0 25 250: one pulse' split_command
 
+# ESC alone is decided when its wait is over, with no other event to wake a hidden instance: the
+# p 400 ms later begins a text of its own (no pulse), and a whole command after it pulses once.
+lone_esc_decided() {
+    local before
+    fresh
+    before=$(count_pulses)
+    start_tralvo 1,0
+    wait_open || { show_log; return 1; }
+    exec 7>"$ports/com8"
+    printf '\033' >&7
+    sleep 0.4
+    printf 'p\000\031\372' >&7
+    sleep 1
+    [ "$(count_pulses)" = "$before" ] || { exec 7>&-; echo "  ESC, 400 ms, p pulsed" >&2; return 1; }
+    printf '\033p\000\031\372' >&7
+    exec 7>&-
+    tralvo_wait_for "[ \$(count_pulses) -gt $before ]" 100 || { echo "  no pulse for the command after" >&2; return 1; }
+    sleep 1
+    [ "$(count_pulses)" = $((before + 1)) ] || { echo "  $(($(count_pulses) - before)) pulses" >&2; return 1; }
+    end_with_taskkill
+}
+tralvo_check 'ESC, 400 ms, then p 0 25 250: no pulse; ESC p 0 25 250 after it: one pulse' lone_esc_decided
+
 # A failing drawer library and a missing one: each says why in the log.
 library_reason() {
     local situation=$1 reason=$2 found=0
