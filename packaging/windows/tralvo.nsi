@@ -4,8 +4,11 @@
 ;          (-DWITH_OPENSSL: the deploy folder holds OpenSSL 3's DLLs and the JPEG plugin)
 ; Silent:  setup.exe /S [/AUTOSTART=0|1] [/PROFILE=0|1] [/MATCH=start|escpos|star|any]
 ;                       [/PRINTER=COMn[:SETTINGS]|socket://HOST[:PORT]|queue:NAME]
-;                       [/LISTEN=[ADDRESS:]PORT]
-;          (an empty /MATCH=, /PRINTER= or /LISTEN= clears that option). Switches are
+;                       [/LISTEN=[ADDRESS:]PORT] [/HTTP=[ADDRESS:]PORT]
+;                       [/HTTPORIGIN=ORIGIN[,ORIGIN...]]
+;          (an empty /MATCH=, /PRINTER=, /LISTEN=, /HTTP= or /HTTPORIGIN= clears that option;
+;          /HTTP= is the web door for browser POS software, /HTTPORIGIN= the web origins, such
+;          as https://shop.example.com, whose pages may call it). Switches are
 ;          separated by blanks; a value, or a whole switch, may be put in quotes, as a printer's
 ;          name with blanks must be: "/PRINTER=queue:EPSON TM-T20II Receipt".
 ; Each choice not given is kept from the earlier install.
@@ -65,6 +68,8 @@ Var Match          ; Tralvo's --match: empty (not given), start, escpos, star or
 Var Printer        ; Tralvo's --printer: empty (none), COMn[:SETTINGS], socket://HOST[:PORT]
                    ; or queue:NAME (a Windows printer)
 Var Listen         ; Tralvo's --listen: empty (none) or [ADDRESS:]PORT
+Var Http           ; Tralvo's --http: empty (none) or [ADDRESS:]PORT
+Var HttpOrigin     ; Tralvo's --http-origin: empty (none) or ORIGIN[,ORIGIN...]
 Var ProgramOptions ; --match, --printer and --listen as the program takes them, each after a space
                    ; (quoted when it holds a blank)
 Var TaskArguments  ; the task's arguments, written as XML text
@@ -75,6 +80,8 @@ Var Profile1Radio
 Var MatchList
 Var PrinterField
 Var ListenField
+Var HttpField
+Var HttpOriginField
 
 ; ---------------------------------------------------------------------------------------------
 ; The program's text options that Setup takes: the switch, the value's name under SETTINGS_KEY,
@@ -84,6 +91,8 @@ Var ListenField
   !insertmacro ${ACTION} MATCH Match match $Match ValidMatch
   !insertmacro ${ACTION} PRINTER Printer printer $Printer ValidPrinter
   !insertmacro ${ACTION} LISTEN Listen listen $Listen ValidListen
+  !insertmacro ${ACTION} HTTP Http http $Http ValidListen
+  !insertmacro ${ACTION} HTTPORIGIN HttpOrigin http-origin $HttpOrigin ValidOrigins
 !macroend
 
 ; ---------------------------------------------------------------------------------------------
@@ -372,6 +381,7 @@ FunctionEnd
 !define MUI_PAGE_CUSTOMFUNCTION_PRE SkipOnUpgrade
 !insertmacro MUI_PAGE_DIRECTORY
 Page custom AutostartPageCreate AutostartPageLeave
+Page custom WebPageCreate WebPageLeave
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TITLE "Tralvo is installed"
 !define MUI_FINISHPAGE_TEXT "Tralvo ${VERSION} is installed in $INSTDIR.$\r$\n$\r$\nTralvo does not come with the drawer library: copy the vendor's CashBox.dll next to tralvo.exe, into $INSTDIR. Tralvo runs elevated, so it looks only there and in the Windows system folders, never in the current folder or on PATH.$\r$\n$\r$\nClick Finish to close Setup."
@@ -519,6 +529,37 @@ Function AutostartPageLeave
       "is not a printer: choose an installed one from the list, or give COMn, COMn:SETTINGS such as COM3:9600,N,8,1,rtscts (letters, digits, commas and dots), socket://HOST[:PORT], or queue:NAME (a printer's name holds no comma, no backslash but in \\SERVER\NAME, no quote and no control character)."
   !insertmacro TakeField $ListenField $Listen ValidListen \
       "is not a network print port: give PORT, IPv4-ADDRESS:PORT or [IPv6-ADDRESS]:PORT, such as 9100, 127.0.0.1:9100 or [::1]:9100."
+FunctionEnd
+
+Function WebPageCreate
+  !insertmacro MUI_HEADER_TEXT "Web door" "Choose whether browser POS software may open the drawer and print through Tralvo."
+  nsDialogs::Create 1018
+  Pop $0
+  ${If} $0 == error
+    Abort
+  ${EndIf}
+  ${NSD_CreateLabel} 0 0 100% 20u "A POS that runs in a browser reaches Tralvo over HTTP, as an Epson ePOS-Print printer or as Odoo's hardware proxy (IoT box). Leave the port empty for none."
+  Pop $0
+  ${NSD_CreateLabel} 0 28u 45% 10u "Web door (--http):"
+  Pop $0
+  ${NSD_CreateText} 45% 26u 40% 12u $Http
+  Pop $HttpField
+  ${NSD_CreateLabel} 10u 42u 90% 10u "e.g. 8069 (Odoo's IoT box address 127.0.0.1:8069) or 127.0.0.1:8080"
+  Pop $0
+  ${NSD_CreateLabel} 0 60u 100% 10u "Web origins whose POS pages may call it (--http-origin), commas between:"
+  Pop $0
+  ${NSD_CreateText} 10u 72u 85% 12u $HttpOrigin
+  Pop $HttpOriginField
+  ${NSD_CreateLabel} 10u 86u 90% 30u "e.g. https://shop.example.com. Pages on this computer (localhost) and programs may always call; any other page is refused. A page served over https reaches the door only where the browser lets it call plain http on this computer."
+  Pop $0
+  nsDialogs::Show
+FunctionEnd
+
+Function WebPageLeave
+  !insertmacro TakeField $HttpField $Http ValidListen \
+      "is not a port for the web door: give PORT, IPv4-ADDRESS:PORT or [IPv6-ADDRESS]:PORT, such as 8069 or 127.0.0.1:8069."
+  !insertmacro TakeField $HttpOriginField $HttpOrigin ValidOrigins \
+      "is not a list of web origins: give http:// or https://, a host name or address and an optional :PORT, such as https://shop.example.com, commas between and no blanks."
 FunctionEnd
 
 ; $R1 = 1 when $0 is empty, start, escpos, star or any; the name is then written as the program
@@ -818,6 +859,68 @@ Function ValidListen
     ${EndIf}
   ${EndIf}
   Pop $2
+  Pop $1
+  Pop $R5
+  Pop $R4
+  Pop $R3
+  Pop $R2
+FunctionEnd
+
+; $R1 = 1 when $0 is empty or web origins with commas between: each http:// or https://, a host
+; name or IPv4 address, or an IPv6 address in brackets, then :PORT if any and at most a slash.
+Function ValidOrigins
+  Push $R2
+  Push $R3
+  Push $R4
+  Push $R5
+  Push $1
+  StrCpy $R1 1
+  StrCpy $R3 $0
+  StrCpy $R4 0
+  ${DoWhile} $R3 != ""
+    StrCpy $R1 0
+    StrCpy $1 $R3 8 $R4
+    ${If} $1 == "https://" ; == ignores case
+      IntOp $R4 $R4 + 8
+    ${Else}
+      StrCpy $1 $R3 7 $R4
+      ${IfThen} $1 != "http://" ${|} ${ExitDo} ${|}
+      IntOp $R4 $R4 + 7
+    ${EndIf}
+    StrCpy $1 $R3 1 $R4
+    ${If} $1 == "["
+      Call BracketedIPv6At
+      ${IfThen} $R2 = 0 ${|} ${ExitDo} ${|}
+    ${Else}
+      StrCpy $R5 "${HOST_CHARS}"
+      Call Span
+      ${IfThen} $R2 = $R4 ${|} ${ExitDo} ${|}
+    ${EndIf}
+    StrCpy $R4 $R2
+    StrCpy $1 $R3 1 $R4
+    ${If} $1 == ":"
+      IntOp $R4 $R4 + 1
+      StrCpy $R5 "${DIGITS}"
+      Call Span
+      IntOp $1 $R2 - $R4
+      ${IfThen} $1 < 1 ${|} ${ExitDo} ${|}
+      ${IfThen} $1 > 5 ${|} ${ExitDo} ${|}
+      StrCpy $R4 $R2
+      StrCpy $1 $R3 1 $R4
+    ${EndIf}
+    ${If} $1 == "/"
+      IntOp $R4 $R4 + 1
+      StrCpy $1 $R3 1 $R4
+    ${EndIf}
+    ${If} $1 == ""
+      StrCpy $R1 1
+      ${ExitDo}
+    ${EndIf}
+    ${IfThen} $1 != "," ${|} ${ExitDo} ${|}
+    IntOp $R4 $R4 + 1
+    StrCpy $1 $R3 1 $R4
+    ${IfThen} $1 == "" ${|} ${ExitDo} ${|} ; a comma at the end
+  ${Loop}
   Pop $1
   Pop $R5
   Pop $R4

@@ -160,7 +160,10 @@ tralvo_check "/AUTOSTART=2 is refused (exit 2) and installs nothing" test "$rc" 
 for bad in /MATCH=fast '/PRINTER=COM3:9600;x' /PRINTER=LPT1 /PRINTER=socket://printer:ipp \
     /PRINTER=queue: '/PRINTER=queue:Back,Office' '/PRINTER=queue:Back\Office' \
     '/PRINTER=queue:\\server' $'/PRINTER=queue:Receipt\tA' \
-    /LISTEN=localhost:9100 /LISTEN=127.0.0.1:65536 '/LISTEN=[::1]9100'; do
+    /LISTEN=localhost:9100 /LISTEN=127.0.0.1:65536 '/LISTEN=[::1]9100' /HTTP=localhost:8069 \
+    /HTTPORIGIN=shop.example.com /HTTPORIGIN=ftp://shop.example.com \
+    /HTTPORIGIN=https://shop.example.com/pos '/HTTPORIGIN=https://a.example,' \
+    '/HTTPORIGIN=https://a.example, https://b.example' /HTTPORIGIN=https://a.example:123456; do
     wine "$setup" /S "$bad"
     rc=$?
     wineserver -w
@@ -284,6 +287,60 @@ listens_as_the_task_starts_it() {
 }
 tralvo_check "tralvo.exe with the task's arguments takes a job on 127.0.0.1:$net_port: one pulse, profile 1" \
     listens_as_the_task_starts_it
+
+# The web door and the pages that may call it.
+web_port=$(tralvo_free_tcp_port 19280) || exit 1
+web_origins=https://shop.example.com,http://pos.test:8000
+wine "$setup" /S "/HTTP=127.0.0.1:$web_port" "/HTTPORIGIN=$web_origins"
+rc=$?
+wineserver -w
+tralvo_check "upgrade with /HTTP=127.0.0.1:$web_port /HTTPORIGIN=$web_origins exits 0 and stores them" \
+    test "$rc/$(regval "$settings_key" Http)/$(regval "$settings_key" HttpOrigin)" = \
+    "0/127.0.0.1:$web_port/$web_origins"
+web_line="$net_line --http=127.0.0.1:$web_port --http-origin=$web_origins"
+tralvo_check "the task definition: tralvo.exe 1,1$web_line" task_as_asked 1 "$web_line"
+epos_pulse='<?xml version="1.0" encoding="utf-8"?>'\
+'<s:Envelope xmlns:s="http://schemas.xmlsoap.org/soap/envelope/"><s:Body>'\
+'<epos-print xmlns="http://www.epson-pos.com/schemas/2011/03/epos-print">'\
+'<pulse drawer="drawer_1" time="pulse_100"/></epos-print></s:Body></s:Envelope>'
+# POSTs the pulse from a page of ORIGIN; prints the status code and the body.
+post_pulse() {
+    curl -sS -m 20 -w '\n%{http_code}' -H "Origin: $1" -H 'Content-Type: text/xml; charset=utf-8' \
+        -H 'SOAPAction: ""' --data-binary "$epos_pulse" \
+        "http://127.0.0.1:$web_port/cgi-bin/epos/service.cgi?devid=local_printer&timeout=10000"
+}
+# The installed program with the task's arguments: a listed page's ePOS pulse pulses once and is
+# answered success="true"; another page's is refused with 403 and pulses nothing.
+web_door_as_the_task_starts_it() {
+    local arguments status=1 out=$work/tralvo-web.out log=$work/pulses-web reply refused
+    read -ra arguments < <(task_xml | sed -n 's:.*<Arguments>\(.*\)</Arguments>.*:\1:p')
+    cp "$wine_serial" "$inst/"
+    WINEQT_FORCE_STDERR_LOGGING=1 CASHBOX_STANDIN_LOG=$(tralvo_winpath "$log") \
+        wine "$inst/tralvo.exe" "${arguments[@]}" >"$out" 2>&1 &
+    tralvo_pid=$!
+    if tralvo_wait_for "grep -qs 'Web: Open Success' '$out'" 300 &&
+        reply=$(post_pulse http://pos.test:8000) && tralvo_wait_for "[ \$(pulses '$log') -ge 1 ]" 100 &&
+        refused=$(post_pulse https://evil.example); then
+        sleep 1 # a second pulse would show up by now
+        [ "${reply##*$'\n'}" = 200 ] && grep -q 'success="true"' <<<"$reply" &&
+            [ "${refused##*$'\n'}" = 403 ] && [ "$(pulses "$log")" = 1 ] &&
+            tralvo_output_has -F '"50d" "6" "501" "5" -> 0' -- tail -n 1 "$log" &&
+            tralvo_output_has -F 'https://evil.example' -- cat "$out" && status=0
+    fi
+    [ "$status" = 0 ] || { echo "  replies: ${reply:-} / ${refused:-}; pulses: $(cat "$log" 2>/dev/null)"; cat "$out"; } >&2
+    kill "$tralvo_pid" 2>/dev/null
+    wait "$tralvo_pid" 2>/dev/null
+    tralvo_pid=
+    return "$status"
+}
+tralvo_check "tralvo.exe with the task's arguments: a listed page's ePOS pulse on 127.0.0.1:$web_port pulses once, success=\"true\"; another page's is refused (403)" \
+    web_door_as_the_task_starts_it
+wine "$setup" /S /HTTP= /HTTPORIGIN=
+rc=$?
+wineserver -w
+tralvo_check "upgrade with an empty /HTTP= and /HTTPORIGIN= exits 0 and drops them" \
+    test "$rc/$(regval "$settings_key" Http)/$(regval "$settings_key" HttpOrigin)" = 0//
+tralvo_check "the task definition: tralvo.exe 1,1$net_line again" task_as_asked 1 "$net_line"
 
 # A Windows printer whose name has blanks, and characters that XML writes as entities.
 queue='queue:Counter 2 Receipt & Bar'

@@ -48,7 +48,7 @@ if ! tralvo_output_has -x i386 -- dpkg --print-foreign-architectures; then
 fi
 "$root/scripts/deps.sh" g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-i686 \
     wine wine32:i386 wine64 fonts-wine nsis libxml2-utils xvfb xauth xdotool x11-utils imagemagick \
-    socat patch icoutils librsvg2-bin iproute2 cups cups-client libcups2:i386
+    socat patch icoutils librsvg2-bin iproute2 cups cups-client libcups2:i386 curl
 
 # The Qt prefix: unpacked once (checked against SHA256SUMS), or built where no tarball is given.
 # The marker holds what it came from, so a prefix from an earlier tarball (one without Qt
