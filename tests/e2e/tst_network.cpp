@@ -15,13 +15,6 @@ namespace {
 const QByteArray kick("\x1b\x70\x00\x19\xfa", 5);
 const QByteArray statusRequests("\x10\x04\x01\x10\x04\x02\x10\x04\x03\x10\x04\x04", 12);
 
-// A port nobody listens on now.
-quint16 freePort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
-}
-
 std::unique_ptr<QTcpSocket> connectTo(quint16 port)
 {
     auto socket = std::make_unique<QTcpSocket>();
@@ -75,41 +68,23 @@ private Q_SLOTS:
 private:
     bool startListening(const QStringList &more = {});
 
-    std::unique_ptr<ComDir> m_dir;
-    std::unique_ptr<SocatPair> m_posPair;
-    std::unique_ptr<ProgramRun> m_run;
-    quint16 m_port = 0;
+    std::unique_ptr<ListenerBench> m_bench;
 };
 
 void TestNetwork::init()
 {
-    m_dir = std::make_unique<ComDir>();
-    m_posPair = std::make_unique<SocatPair>(*m_dir, 9, 8);
-    QVERIFY(m_posPair->isRunning());
-    m_run = std::make_unique<ProgramRun>(*m_dir);
-    m_port = freePort();
-    QVERIFY(m_port != 0);
+    m_bench = std::make_unique<ListenerBench>();
+    QVERIFY(m_bench->ready());
 }
 
 void TestNetwork::cleanup()
 {
-    m_run.reset();
-    m_posPair.reset();
-    m_dir.reset();
+    m_bench.reset();
 }
 
 bool TestNetwork::startListening(const QStringList &more)
 {
-    if (!m_run->start(QStringList{QStringLiteral("--listen=%1").arg(m_port)} + more +
-                      QStringList{QStringLiteral("1,0")}))
-        return false;
-    QDeadlineTimer deadline(5000);
-    while (!m_run->standardError().contains("tralvo: Network: Open Success")) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
+    return m_bench->start(QStringLiteral("--listen"), "Network", more);
 }
 
 void TestNetwork::jobsWithoutPrinter_data()
@@ -141,27 +116,27 @@ void TestNetwork::jobsWithoutPrinter()
     QFETCH(int, pulses);
     QVERIFY(startListening(match.isEmpty() ? QStringList() : QStringList{match}));
 
-    QCOMPARE(sendJob(m_port, job), answers);
-    QTRY_COMPARE(m_run->pulses().size(), pulses);
+    QCOMPARE(sendJob(m_bench->port, job), answers);
+    QTRY_COMPARE(m_bench->run.pulses().size(), pulses);
     QTest::qWait(300); // a second pulse for the one job would show by now
-    QCOMPARE(m_run->pulses().size(), pulses);
+    QCOMPARE(m_bench->run.pulses().size(), pulses);
 }
 
 // Two jobs at once: the first holds the printer from its first byte to its end, the second
 // waits and then goes whole; the printer's reply goes to the job that holds it.
 void TestNetwork::jobsTakeTurnsAtPrinter()
 {
-    const SocatPair printerPair(*m_dir, 3, 4);
-    const PortEnd printer(m_dir->port(4));
+    const SocatPair printerPair(m_bench->dir, 3, 4);
+    const PortEnd printer(m_bench->dir.port(4));
     QVERIFY(printerPair.isRunning() && printer.isOpen());
     QVERIFY(startListening({QStringLiteral("--printer=COM3")}));
 
-    const auto first = connectTo(m_port);
+    const auto first = connectTo(m_bench->port);
     QVERIFY(first);
     first->write("first job, part 1\n\x10\x04\x01");
     QVERIFY(first->waitForBytesWritten(5000));
     QCOMPARE(printer.read(21, 5000), QByteArray("first job, part 1\n\x10\x04\x01"));
-    const auto second = connectTo(m_port);
+    const auto second = connectTo(m_bench->port);
     QVERIFY(second);
     const QByteArray secondJob = "second job\n" + kick;
     second->write(secondJob);
@@ -177,7 +152,7 @@ void TestNetwork::jobsTakeTurnsAtPrinter()
 
     const QByteArray got = printer.read(static_cast<int>(18 + secondJob.size()), 5000);
     QCOMPARE(got, "first job, part 2\n" + secondJob);
-    QTRY_COMPARE(m_run->pulses().size(), 1);
+    QTRY_COMPARE(m_bench->run.pulses().size(), 1);
     // The second job's end closes it.
     second->disconnectFromHost();
     QCOMPARE(printer.read(1, 300), QByteArray());
@@ -201,29 +176,29 @@ void TestNetwork::httpRequestRefused()
 {
     QFETCH(QByteArray, request);
     QFETCH(QByteArray, logged);
-    const SocatPair printerPair(*m_dir, 3, 4);
-    const PortEnd printer(m_dir->port(4));
+    const SocatPair printerPair(m_bench->dir, 3, 4);
+    const PortEnd printer(m_bench->dir.port(4));
     QVERIFY(printerPair.isRunning() && printer.isOpen());
     QVERIFY(startListening({QStringLiteral("--printer=COM3")}));
 
-    QCOMPARE(sendJob(m_port, request), QByteArray());
-    QTRY_VERIFY(m_run->standardError().contains("sent an HTTP request " + logged));
+    QCOMPARE(sendJob(m_bench->port, request), QByteArray());
+    QTRY_VERIFY(m_bench->run.standardError().contains("sent an HTTP request " + logged));
     QCOMPARE(printer.read(1, 300), QByteArray());
-    QCOMPARE(m_run->pulses().size(), 0);
+    QCOMPARE(m_bench->run.pulses().size(), 0);
     // The port takes the next raw job as ever.
-    QCOMPARE(sendJob(m_port, "receipt\n" + kick), QByteArray());
+    QCOMPARE(sendJob(m_bench->port, "receipt\n" + kick), QByteArray());
     QCOMPARE(printer.read(13, 5000), "receipt\n" + kick);
-    QTRY_COMPARE(m_run->pulses().size(), 1);
+    QTRY_COMPARE(m_bench->run.pulses().size(), 1);
 }
 
 void TestNetwork::idleClientClosedAndStormSurvived()
 {
     QVERIFY(startListening({QStringLiteral("--idle-timeout=1")}));
-    const auto idle = connectTo(m_port);
+    const auto idle = connectTo(m_bench->port);
     QVERIFY(idle);
     QCOMPARE(readToClose(*idle), QByteArray());
     QVERIFY2(idle->state() != QAbstractSocket::ConnectedState, "an idle client stays connected");
-    QTRY_VERIFY(m_run->standardError().contains("sent nothing for 1 s; closed"));
+    QTRY_VERIFY(m_bench->run.standardError().contains("sent nothing for 1 s; closed"));
 
     // 500 connections at once, each a little text and gone; then a kick still opens the drawer
     // once. Past the listen queue a connection waits for the system to try again, so allow time.
@@ -234,7 +209,7 @@ void TestNetwork::idleClientClosedAndStormSurvived()
             s->write("x");
             s->disconnectFromHost();
         });
-        socket->connectToHost(QHostAddress::LocalHost, m_port);
+        socket->connectToHost(QHostAddress::LocalHost, m_bench->port);
     }
     QTRY_VERIFY_WITH_TIMEOUT(std::all_of(storm.begin(), storm.end(),
                                          [](const auto &socket) {
@@ -242,23 +217,24 @@ void TestNetwork::idleClientClosedAndStormSurvived()
                                                     QAbstractSocket::UnconnectedState;
                                          }),
                              30000);
-    const QByteArray answer = sendJob(m_port, kick);
-    QVERIFY2(answer.isEmpty(), answer + "\n" + m_run->standardError().right(1500));
-    QTRY_COMPARE(m_run->pulses().size(), 1);
+    const QByteArray answer = sendJob(m_bench->port, kick);
+    QVERIFY2(answer.isEmpty(), answer + "\n" + m_bench->run.standardError().right(1500));
+    QTRY_COMPARE(m_bench->run.pulses().size(), 1);
 }
 
 void TestNetwork::takenAddressFails()
 {
     QTcpServer other;
-    QVERIFY(other.listen(QHostAddress::LocalHost, m_port));
-    QVERIFY(m_run->start({QStringLiteral("--listen=%1").arg(m_port), QStringLiteral("1,0")}));
-    QTRY_VERIFY(m_run->standardError().contains("tralvo: Network: Open Failed"));
-    QVERIFY(m_run->standardError().contains(
-        QStringLiteral("Network: cannot listen on 127.0.0.1:%1").arg(m_port).toLatin1()));
+    QVERIFY(other.listen(QHostAddress::LocalHost, m_bench->port));
+    QVERIFY(m_bench->run.start(
+        {QStringLiteral("--listen=%1").arg(m_bench->port), QStringLiteral("1,0")}));
+    QTRY_VERIFY(m_bench->run.standardError().contains("tralvo: Network: Open Failed"));
+    QVERIFY(m_bench->run.standardError().contains(
+        QStringLiteral("Network: cannot listen on 127.0.0.1:%1").arg(m_bench->port).toLatin1()));
     // Once the address is free, it is taken.
     other.close();
-    QTRY_VERIFY_WITH_TIMEOUT(m_run->standardError().contains("Network: the port is open again"),
-                             5000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        m_bench->run.standardError().contains("Network: the port is open again"), 5000);
 }
 
 // 100 MiB in one job pass through with one pulse for the kick at its end; a client that resets
@@ -266,10 +242,10 @@ void TestNetwork::takenAddressFails()
 void TestNetwork::bigJobAndReset()
 {
     QVERIFY(startListening());
-    QCOMPARE(sendJob(m_port, QByteArray(100 * 1024 * 1024, 'x') + kick), QByteArray());
-    QTRY_COMPARE(m_run->pulses().size(), 1);
+    QCOMPARE(sendJob(m_bench->port, QByteArray(100 * 1024 * 1024, 'x') + kick), QByteArray());
+    QTRY_COMPARE(m_bench->run.pulses().size(), 1);
 
-    const auto reset = connectTo(m_port);
+    const auto reset = connectTo(m_bench->port);
     QVERIFY(reset);
     reset->write("half a job");
     QVERIFY(reset->waitForBytesWritten(5000));
@@ -279,9 +255,9 @@ void TestNetwork::bigJobAndReset()
                           &abrupt, sizeof abrupt),
              0);
     reset->abort();
-    QTRY_VERIFY(m_run->standardError().contains("Connection reset by peer"));
-    QCOMPARE(sendJob(m_port, kick), QByteArray());
-    QTRY_COMPARE(m_run->pulses().size(), 2);
+    QTRY_VERIFY(m_bench->run.standardError().contains("Connection reset by peer"));
+    QCOMPARE(sendJob(m_bench->port, kick), QByteArray());
+    QTRY_COMPARE(m_bench->run.pulses().size(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestNetwork)

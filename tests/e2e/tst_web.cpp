@@ -1,7 +1,5 @@
 #include "programrun.h"
-#include "ptypair.h"
 
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
 
@@ -9,12 +7,6 @@
 #include <vector>
 
 namespace {
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
-}
 
 QByteArray envelope(const QByteArray &body)
 {
@@ -72,47 +64,29 @@ private:
     bool startDoor(const QStringList &more = {});
     std::unique_ptr<QTcpSocket> connectToDoor();
 
-    std::unique_ptr<ComDir> m_dir;
-    std::unique_ptr<SocatPair> m_posPair;
-    std::unique_ptr<ProgramRun> m_run;
-    quint16 m_port = 0;
+    std::unique_ptr<ListenerBench> m_bench;
 };
 
 void TestWeb::init()
 {
-    m_dir = std::make_unique<ComDir>();
-    m_posPair = std::make_unique<SocatPair>(*m_dir, 9, 8);
-    QVERIFY(m_posPair->isRunning());
-    m_run = std::make_unique<ProgramRun>(*m_dir);
-    m_port = freePort();
-    QVERIFY(m_port != 0);
+    m_bench = std::make_unique<ListenerBench>();
+    QVERIFY(m_bench->ready());
 }
 
 void TestWeb::cleanup()
 {
-    m_run.reset();
-    m_posPair.reset();
-    m_dir.reset();
+    m_bench.reset();
 }
 
 bool TestWeb::startDoor(const QStringList &more)
 {
-    if (!m_run->start(QStringList{QStringLiteral("--http=%1").arg(m_port)} + more +
-                      QStringList{QStringLiteral("1,0")}))
-        return false;
-    QDeadlineTimer deadline(5000);
-    while (!m_run->standardError().contains("tralvo: Web: Open Success")) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
+    return m_bench->start(QStringLiteral("--http"), "Web", more);
 }
 
 std::unique_ptr<QTcpSocket> TestWeb::connectToDoor()
 {
     auto socket = std::make_unique<QTcpSocket>();
-    socket->connectToHost(QHostAddress::LocalHost, m_port);
+    socket->connectToHost(QHostAddress::LocalHost, m_bench->port);
     return socket->waitForConnected(5000) ? std::move(socket) : nullptr;
 }
 
@@ -140,7 +114,7 @@ void TestWeb::keptAliveRequestsPulse()
         const QByteArray got = answer(*client);
         QVERIFY2(got.startsWith("HTTP/1.1 200 OK") && got.contains("success=\"true\""),
                  got.constData());
-        QTRY_COMPARE(m_run->pulses().size(), i);
+        QTRY_COMPARE(m_bench->run.pulses().size(), i);
     }
     QCOMPARE(client->state(), QAbstractSocket::ConnectedState);
 }
@@ -188,10 +162,10 @@ void TestWeb::badRequests()
     const QByteArray got = answer(*client);
     QVERIFY2(got.startsWith("HTTP/1.1 " + status) && got.contains(inAnswer),
              got.left(400).constData());
-    QTRY_VERIFY2(m_run->standardError().contains("tralvo: Web: 127.0.0.1:"),
-                 m_run->standardError().constData());
+    QTRY_VERIFY2(m_bench->run.standardError().contains("tralvo: Web: 127.0.0.1:"),
+                 m_bench->run.standardError().constData());
     QTest::qWait(200);
-    QCOMPARE(m_run->pulses().size(), 0);
+    QCOMPARE(m_bench->run.pulses().size(), 0);
 }
 
 void TestWeb::cutOffMidBody()
@@ -203,8 +177,8 @@ void TestWeb::cutOffMidBody()
     client->write(whole.left(whole.size() - 10));
     QVERIFY(client->waitForBytesWritten(5000));
     client->close();
-    QTRY_VERIFY(m_run->standardError().contains("in the middle of a request"));
-    QCOMPARE(m_run->pulses().size(), 0);
+    QTRY_VERIFY(m_bench->run.standardError().contains("in the middle of a request"));
+    QCOMPARE(m_bench->run.pulses().size(), 0);
 }
 
 // 200 connections at once: 64 are served, the rest told to come back; the door goes on.
@@ -214,7 +188,7 @@ void TestWeb::connectionStorm()
     std::vector<std::unique_ptr<QTcpSocket>> clients;
     for (int i = 0; i < 200; ++i) {
         clients.push_back(std::make_unique<QTcpSocket>());
-        clients.back()->connectToHost(QHostAddress::LocalHost, m_port);
+        clients.back()->connectToHost(QHostAddress::LocalHost, m_bench->port);
         // One by one: Qt 5's listen queue of 50 would otherwise drop connections, which the
         // system then retries only seconds later.
         QVERIFY(clients.back()->waitForConnected(5000));
@@ -229,14 +203,14 @@ void TestWeb::connectionStorm()
         return count;
     };
     QTRY_COMPARE_WITH_TIMEOUT(refused(), 200 - 64, 30000);
-    QTRY_VERIFY(m_run->standardError().contains("64 connections are open"));
+    QTRY_VERIFY(m_bench->run.standardError().contains("64 connections are open"));
     clients.clear();
     QTest::qWait(300);
     const auto client = connectToDoor();
     QVERIFY(client);
     client->write(post(eposPath, pulse));
     QVERIFY(answer(*client).contains("success=\"true\""));
-    QTRY_COMPARE(m_run->pulses().size(), 1);
+    QTRY_COMPARE(m_bench->run.pulses().size(), 1);
 }
 
 // A client that sends a byte a second holds no connection for ever.
@@ -254,8 +228,8 @@ void TestWeb::slowClientClosed()
         client->waitForDisconnected(1000);
     }
     QCOMPARE(client->state(), QAbstractSocket::UnconnectedState);
-    QTRY_VERIFY(m_run->standardError().contains("took more than 2 s over one request"));
-    QCOMPARE(m_run->pulses().size(), 0);
+    QTRY_VERIFY(m_bench->run.standardError().contains("took more than 2 s over one request"));
+    QCOMPARE(m_bench->run.pulses().size(), 0);
 }
 
 QTEST_MAIN(TestWeb)

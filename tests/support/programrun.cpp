@@ -4,6 +4,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QTcpServer>
 #include <QTest>
 
 ProgramRun::ProgramRun(const ComDir &ports)
@@ -78,4 +79,25 @@ QByteArray ProgramRun::standardError()
     if (m_process)
         m_standardError += m_process->readAllStandardError();
     return m_standardError;
+}
+
+quint16 freeTcpPort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
+}
+
+bool ListenerBench::start(const QString &option, const QByteArray &role, const QStringList &more)
+{
+    if (!run.start(QStringList{QStringLiteral("%1=%2").arg(option).arg(port)} + more +
+                   QStringList{QStringLiteral("1,0")}))
+        return false;
+    const QByteArray opened = "tralvo: " + role + ": Open Success";
+    const QDeadlineTimer deadline(5000);
+    while (!run.standardError().contains(opened)) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
 }

@@ -9,7 +9,7 @@
 
 #include <memory>
 
-class ComDir;
+#include "ptypair.h"
 
 // The built program, started with no display, on a folder of port links and with the stand-in
 // drawer library, whose pulses it collects. Ended in order (SIGTERM) when it goes.
@@ -44,4 +44,26 @@ private:
     QProcessEnvironment m_environment;
     std::unique_ptr<QProcess> m_process;
     QByteArray m_standardError;
+};
+
+// A TCP port on 127.0.0.1 that nobody listens on now (0 when none could be found).
+quint16 freeTcpPort();
+
+// What the tests of the program's listeners start from: a folder of port links, a POS pair on
+// COM9 and COM8, the program, and a free TCP port for its listener.
+struct ListenerBench
+{
+    ListenerBench() = default;
+    ListenerBench(const ListenerBench &) = delete;
+    ListenerBench &operator=(const ListenerBench &) = delete;
+
+    bool ready() const { return posPair.isRunning() && port != 0; }
+    // Starts the program hidden with OPTION=port (--listen, --http), then MORE and 1,0; true once
+    // its log says "tralvo: ROLE: Open Success" (within 5 s).
+    bool start(const QString &option, const QByteArray &role, const QStringList &more = {});
+
+    ComDir dir;
+    SocatPair posPair{dir, 9, 8};
+    ProgramRun run{dir};
+    quint16 port = freeTcpPort();
 };
