@@ -5,9 +5,10 @@
 
 JobIntake::JobIntake(std::unique_ptr<PrintListener> listener, const PathParts &parts,
                      QObject *parent)
-    : QObject(parent), m_parts(parts), m_listener(std::move(listener)),
-      m_retry(
-          "Network", [this] { m_listener->listen(); }, this)
+    : ListenerIntake(
+          "Network", Field::NetworkState, parts, [this] { m_listener->listen(); },
+          [this] { m_listener->close(); }, parent),
+      m_listener(std::move(listener))
 {
     connect(m_listener.get(), &PrintListener::jobArrived, this, &JobIntake::takeJob);
 }
@@ -19,27 +20,15 @@ QString JobIntake::address() const
     return m_listener->address().text();
 }
 
-void JobIntake::start()
-{
-    m_retry.openOrRetry(m_parts.board, Field::NetworkState);
-}
-
-void JobIntake::stop()
-{
-    m_stopped = true;
-    m_retry.stop();
-    m_listener->close();
-}
-
 // The client hears the printer's replies until the job has been written, and then the
 // connection closes: a print system's socket backend calls the job done at that close.
 void JobIntake::takeJob(NetworkJob *job)
 {
-    if (m_stopped) {
+    if (!takes()) {
         job->deleteLater();
         return;
     }
-    auto *path = new SourcePath(*job, SourcePath::Kind::Job, Field::NetworkState, m_parts, job);
+    auto *path = new SourcePath(*job, SourcePath::Kind::Job, stateField(), parts(), job);
     connect(path, &SourcePath::replied, job, &NetworkJob::reply);
     connect(job, &NetworkJob::finished, path, &SourcePath::endJob);
     connect(path, &SourcePath::jobWritten, job, &NetworkJob::end);

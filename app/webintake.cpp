@@ -4,9 +4,10 @@
 #include "webjob.h"
 
 WebIntake::WebIntake(std::unique_ptr<WebDoor> door, const PathParts &parts, QObject *parent)
-    : QObject(parent), m_parts(parts), m_door(std::move(door)),
-      m_retry(
-          "Web", [this] { m_door->listen(); }, this)
+    : ListenerIntake(
+          "Web", Field::WebState, parts, [this] { m_door->listen(); }, [this] { m_door->close(); },
+          parent),
+      m_door(std::move(door))
 {
     connect(m_door.get(), &WebDoor::jobArrived, this, &WebIntake::takeJob);
 }
@@ -18,23 +19,15 @@ QString WebIntake::address() const
     return m_door->address().text();
 }
 
-void WebIntake::start()
-{
-    m_retry.openOrRetry(m_parts.board, Field::WebState);
-}
-
-void WebIntake::stop()
-{
-    m_retry.stop();
-    m_door->close();
-}
-
 void WebIntake::takeJob(WebJob *job)
 {
-    PathParts parts = m_parts;
+    // Stopped: no path, so nothing is done, and its connection answers it at its timeout.
+    if (!takes())
+        return;
+    PathParts webParts = parts();
     if (!job->order().prints)
-        parts.turns = nullptr;
-    auto *path = new SourcePath(*job, SourcePath::Kind::Request, Field::WebState, parts, job);
+        webParts.turns = nullptr;
+    auto *path = new SourcePath(*job, SourcePath::Kind::Request, stateField(), webParts, job);
     connect(job, &WebJob::finished, path, &SourcePath::endJob);
     connect(path, &SourcePath::jobWritten, job, &WebJob::noteWritten);
     connect(&path->receiver(), &Receiver::pulsed, job, &WebJob::notePulse);
