@@ -92,47 +92,34 @@ replug() {
 }
 tralvo_check 'COM9 pulled and plugged again 5 times: taken each time, no command lost, idle while gone' replug
 
-# ESC, a few milliseconds, then the rest of the command: one command, one pulse.
-split_command() {
-    local before
+# ESC, DELAY, then the rest of a command. Within the wait (EXPECTED 1) the two are one command,
+# one pulse. After it (EXPECTED 0) the ESC was decided alone by its timer, with no other event to
+# wake a hidden instance: the rest begins a text of its own, no pulse, and a whole command after it
+# pulses once.
+esc_then_rest() {
+    local delay=$1 expected=$2 before
     fresh
     before=$(count_pulses)
     start_tralvo 1,0
     wait_open || { show_log; return 1; }
     exec 7>"$ports/com8"
     printf '\033' >&7
-    sleep 0.005
+    sleep "$delay"
     printf 'p\000\031\372' >&7
+    if [ "$expected" = 0 ]; then
+        sleep 1
+        [ "$(count_pulses)" = "$before" ] || { exec 7>&-; echo "  ESC, $delay s, p pulsed" >&2; return 1; }
+        printf '\033p\000\031\372' >&7
+    fi
     exec 7>&-
     tralvo_wait_for "[ \$(count_pulses) -gt $before ]" 100 || { echo "  no pulse" >&2; return 1; }
     sleep 1
     [ "$(count_pulses)" = $((before + 1)) ] || { echo "  $(($(count_pulses) - before)) pulses" >&2; return 1; }
     end_with_taskkill
 }
-tralvo_check 'ESC, 5 ms, then p 0 25 250: one pulse' split_command
-
-# ESC alone is decided when its wait is over, with no other event to wake a hidden instance: the
-# p 400 ms later begins a text of its own (no pulse), and a whole command after it pulses once.
-lone_esc_decided() {
-    local before
-    fresh
-    before=$(count_pulses)
-    start_tralvo 1,0
-    wait_open || { show_log; return 1; }
-    exec 7>"$ports/com8"
-    printf '\033' >&7
-    sleep 0.4
-    printf 'p\000\031\372' >&7
-    sleep 1
-    [ "$(count_pulses)" = "$before" ] || { exec 7>&-; echo "  ESC, 400 ms, p pulsed" >&2; return 1; }
-    printf '\033p\000\031\372' >&7
-    exec 7>&-
-    tralvo_wait_for "[ \$(count_pulses) -gt $before ]" 100 || { echo "  no pulse for the command after" >&2; return 1; }
-    sleep 1
-    [ "$(count_pulses)" = $((before + 1)) ] || { echo "  $(($(count_pulses) - before)) pulses" >&2; return 1; }
-    end_with_taskkill
-}
-tralvo_check 'ESC, 400 ms, then p 0 25 250: no pulse; ESC p 0 25 250 after it: one pulse' lone_esc_decided
+tralvo_check 'ESC, 5 ms, then p 0 25 250: one pulse' esc_then_rest 0.005 1
+tralvo_check 'ESC, 400 ms, then p 0 25 250: no pulse; ESC p 0 25 250 after it: one pulse' \
+    esc_then_rest 0.4 0
 
 # A failing drawer library and a missing one: each says why in the log.
 library_reason() {

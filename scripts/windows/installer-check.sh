@@ -263,30 +263,37 @@ tralvo_check "upgrade with an empty /PRINTER= exits 0 and keeps --match=any and 
     test "$rc/$(regval "$settings_key" Match)/$(regval "$settings_key" Listen)" = "0/any/127.0.0.1:$net_port"
 tralvo_check "the task definition: tralvo.exe 1,1$net_line" task_as_asked 1 "$net_line"
 
-# The installed program with the task's arguments: one TCP job, one pulse with profile 1's texts.
-# It is ended whatever it did, so that COM9 is free for the next start.
-listens_as_the_task_starts_it() {
-    local arguments status=1 out=$work/tralvo-net.out log=$work/pulses-net
+# The installed program, started with the task's arguments while the function CHECK OUT LOG runs
+# (OUT its output, LOG the stand-in's pulses); ended whatever it did, so that COM9 is free for the
+# next start.
+as_the_task_starts_it() {
+    local check=$1 arguments status=1 out=$work/tralvo-$1.out log=$work/pulses-$1
     read -ra arguments < <(task_xml | sed -n 's:.*<Arguments>\(.*\)</Arguments>.*:\1:p')
     cp "$wine_serial" "$inst/"
     WINEQT_FORCE_STDERR_LOGGING=1 CASHBOX_STANDIN_LOG=$(tralvo_winpath "$log") \
         wine "$inst/tralvo.exe" "${arguments[@]}" >"$out" 2>&1 &
     tralvo_pid=$!
-    if tralvo_wait_for "grep -qs 'Network: Open Success' '$out'" 300 &&
-        printf 'Total 2.40\n\ep\x00\x19\xfa' | timeout 10 socat -u - "TCP:127.0.0.1:$net_port" &&
-        tralvo_wait_for "[ \$(pulses '$log') -ge 1 ]" 100; then
-        sleep 1 # a second pulse would show up by now
-        [ "$(pulses "$log")" = 1 ] &&
-            tralvo_output_has -F '"50d" "6" "501" "5" -> 0' -- tail -n 1 "$log" && status=0
-    fi
+    "$check" "$out" "$log" && status=0
     [ "$status" = 0 ] || { echo "  pulses: $(cat "$log" 2>/dev/null)"; cat "$out"; } >&2
     kill "$tralvo_pid" 2>/dev/null
     wait "$tralvo_pid" 2>/dev/null
     tralvo_pid=
     return "$status"
 }
+# One pulse, the last, with profile 1's texts.
+one_pulse_of_profile_1() {
+    sleep 1 # a second pulse would show up by now
+    [ "$(pulses "$1")" = 1 ] && tralvo_output_has -F '"50d" "6" "501" "5" -> 0' -- tail -n 1 "$1"
+}
+# One TCP job on the print port: one pulse.
+print_port_job() {
+    local out=$1 log=$2
+    tralvo_wait_for "grep -qs 'Network: Open Success' '$out'" 300 &&
+        printf 'Total 2.40\n\ep\x00\x19\xfa' | timeout 10 socat -u - "TCP:127.0.0.1:$net_port" &&
+        tralvo_wait_for "[ \$(pulses '$log') -ge 1 ]" 100 && one_pulse_of_profile_1 "$log"
+}
 tralvo_check "tralvo.exe with the task's arguments takes a job on 127.0.0.1:$net_port: one pulse, profile 1" \
-    listens_as_the_task_starts_it
+    as_the_task_starts_it print_port_job
 
 # The web door and the pages that may call it.
 web_port=$(tralvo_free_tcp_port 19280) || exit 1
@@ -309,32 +316,21 @@ post_pulse() {
         -H 'SOAPAction: ""' --data-binary "$epos_pulse" \
         "http://127.0.0.1:$web_port/cgi-bin/epos/service.cgi?devid=local_printer&timeout=10000"
 }
-# The installed program with the task's arguments: a listed page's ePOS pulse pulses once and is
-# answered success="true"; another page's is refused with 403 and pulses nothing.
-web_door_as_the_task_starts_it() {
-    local arguments status=1 out=$work/tralvo-web.out log=$work/pulses-web reply refused
-    read -ra arguments < <(task_xml | sed -n 's:.*<Arguments>\(.*\)</Arguments>.*:\1:p')
-    cp "$wine_serial" "$inst/"
-    WINEQT_FORCE_STDERR_LOGGING=1 CASHBOX_STANDIN_LOG=$(tralvo_winpath "$log") \
-        wine "$inst/tralvo.exe" "${arguments[@]}" >"$out" 2>&1 &
-    tralvo_pid=$!
-    if tralvo_wait_for "grep -qs 'Web: Open Success' '$out'" 300 &&
-        reply=$(post_pulse http://pos.test:8000) && tralvo_wait_for "[ \$(pulses '$log') -ge 1 ]" 100 &&
-        refused=$(post_pulse https://evil.example); then
-        sleep 1 # a second pulse would show up by now
-        [ "${reply##*$'\n'}" = 200 ] && grep -q 'success="true"' <<<"$reply" &&
-            [ "${refused##*$'\n'}" = 403 ] && [ "$(pulses "$log")" = 1 ] &&
-            tralvo_output_has -F '"50d" "6" "501" "5" -> 0' -- tail -n 1 "$log" &&
-            tralvo_output_has -F 'https://evil.example' -- cat "$out" && status=0
-    fi
-    [ "$status" = 0 ] || { echo "  replies: ${reply:-} / ${refused:-}; pulses: $(cat "$log" 2>/dev/null)"; cat "$out"; } >&2
-    kill "$tralvo_pid" 2>/dev/null
-    wait "$tralvo_pid" 2>/dev/null
-    tralvo_pid=
-    return "$status"
+# A listed page's ePOS pulse pulses once and is answered success="true"; another page's is
+# refused with 403, pulses nothing, and its origin is in the log.
+web_door_pulse() {
+    local out=$1 log=$2 reply refused
+    tralvo_wait_for "grep -qs 'Web: Open Success' '$out'" 300 &&
+        reply=$(post_pulse http://pos.test:8000) &&
+        tralvo_wait_for "[ \$(pulses '$log') -ge 1 ]" 100 &&
+        refused=$(post_pulse https://evil.example) || { echo "  replies: ${reply:-} / ${refused:-}" >&2; return 1; }
+    [ "${reply##*$'\n'}" = 200 ] && grep -q 'success="true"' <<<"$reply" &&
+        [ "${refused##*$'\n'}" = 403 ] && one_pulse_of_profile_1 "$log" &&
+        tralvo_output_has -F 'https://evil.example' -- cat "$out" ||
+        { echo "  replies: $reply / $refused" >&2; return 1; }
 }
 tralvo_check "tralvo.exe with the task's arguments: a listed page's ePOS pulse on 127.0.0.1:$web_port pulses once, success=\"true\"; another page's is refused (403)" \
-    web_door_as_the_task_starts_it
+    as_the_task_starts_it web_door_pulse
 wine "$setup" /S /HTTP= /HTTPORIGIN=
 rc=$?
 wineserver -w
