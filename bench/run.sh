@@ -18,7 +18,8 @@
 #              BENCH_NET_SINKS (fifo,pty,tcp) the printer ends to measure (see net_sink below).
 #              Part web (bench/web.py): BENCH_WEB_PULSES (200) ePOS pulses back to back and as
 #              many paced BENCH_NET_INTERVAL_MS apart, with as many print-port kicks beside them,
-#              BENCH_WEB_IMAGES (20) requests of a 300 KiB raster image, BENCH_WEB_PORT (19300;
+#              BENCH_WEB_IMAGES (20) requests of a 300 KiB raster image and as many of a JPEG
+#              receipt for Odoo's hardware proxy (ImageMagick makes it), BENCH_WEB_PORT (19300;
 #              the print port one above, the network printer two above).
 set -euo pipefail
 
@@ -58,7 +59,7 @@ if [ ! -x "$tralvo" ] || [ ! -f "$standin" ]; then
     exit 2
 fi
 
-bash "$root/scripts/deps.sh" python3 python3-serial socat
+bash "$root/scripts/deps.sh" python3 python3-serial socat imagemagick
 # The system interpreter is the one python3-serial installs for.
 python=/usr/bin/python3
 
@@ -257,7 +258,8 @@ run_web() {
     env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM TRALVO_COMDIR="$dir" \
         LD_LIBRARY_PATH="$standin_dir" CASHBOX_STANDIN_LOG="$dir/pulses.log" \
         "$python" "$here/web.py" measure "$dir" "$web_port" $((web_port + 1)) $((web_port + 2)) \
-        "$web_pulses" "$net_interval_ms" "$web_images" -- "$tralvo" --http=127.0.0.1:"$web_port" \
+        "$web_pulses" "$net_interval_ms" "$web_images" "$work/receipt.jpg" -- \
+        "$tralvo" --http=127.0.0.1:"$web_port" \
         --listen=127.0.0.1:$((web_port + 1)) --printer=socket://127.0.0.1:$((web_port + 2)) 1,0 ||
         echo "bench: web $name: $(tail -3 "$dir/program.err")" >&2
     stop_pid "$socat_pid"
@@ -305,6 +307,9 @@ if [[ ,$parts, == *,network,* ]]; then
 fi
 
 if [[ ,$parts, == *,web,* ]]; then
+    # A receipt as Odoo renders one: 512 dots wide, text-like detail, about 300 KiB as JPEG.
+    convert -size 512x1200 xc:white -seed 1 +noise Random -colorspace Gray -quality 75 \
+        "$work/receipt.jpg"
     run_rounds 'web ' run_web web tralvo
     "$python" "$here/web.py" report "$work" "$here/results.md" \
         --command "BENCH_PARTS=web bench/run.sh${1:+ $1}" --rounds "$rounds" \

@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """The web door's benchmark, beside the network print port, in one program.
 
-  web.py measure DIR HTTP_PORT LISTEN_PORT SINK_PORT PULSES INTERVAL_MS IMAGES -- TRALVO ARGS...
+  web.py measure DIR HTTP_PORT LISTEN_PORT SINK_PORT PULSES INTERVAL_MS IMAGES JPEG -- TRALVO ARGS...
       Listens on SINK_PORT as the network printer (reading whatever comes), starts Tralvo with
       ARGS (which name those three ports) and, once its Web group is open, measures:
         - PULSES ePOS pulse requests back to back on one kept-alive connection (requests/s);
         - IMAGES requests of a 300 KiB raster image back to back (requests/s; each is answered
-          once the printer has been handed its last byte);
+          once the printer has been handed its last byte), and IMAGES of the JPEG file JPEG as
+          Odoo's hardware proxy sends a receipt (decoded, scaled and dithered by Tralvo);
         - PULSES ePOS pulses INTERVAL_MS apart on that connection, and PULSES drawer kicks on a
           new print-port connection each, INTERVAL_MS apart: from just before the write of the
           request's (or kick's) last byte to the t= the stand-in library logs for its pulse.
@@ -52,6 +53,14 @@ IMAGE = request(envelope(
     f'<image width="{IMAGE_WIDTH}" height="{ROWS}" color="color_1" mode="mono">'
     + base64.b64encode(b"\x55" * (ROWS * IMAGE_WIDTH // 8)).decode() + '</image><cut type="feed"/>'))
 KICK = b"\x1bp\x00\x19\xfa"
+
+
+def receipt_request(jpeg):
+    body = ('{"jsonrpc":"2.0","method":"call","params":{"data":{"action":"print_receipt",'
+            '"receipt":"' + base64.b64encode(jpeg).decode() + '"}}}').encode()
+    return (b"POST /hw_proxy/default_printer_action HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+            b"Content-Type: application/json\r\nContent-Length: " + str(len(body)).encode()
+            + b"\r\n\r\n" + body)
 
 
 def read_answer(sock, pending=b""):
@@ -107,14 +116,14 @@ def connect(port, timeout_s=10):
             time.sleep(0.05)
 
 
-def back_to_back(sock, message, count):
+def back_to_back(sock, message, count, success=b'success="true"'):
     """Requests one after another, each sent when the last was answered: seconds, all good."""
     good = True
     start = time.monotonic()
     for _ in range(count):
         sock.sendall(message)
         answer, rest = read_answer(sock)
-        good = good and answer.startswith(b"HTTP/1.1 200") and b'success="true"' in answer
+        good = good and answer.startswith(b"HTTP/1.1 200") and success in answer
         good = good and not rest
     return time.monotonic() - start, good
 
@@ -156,6 +165,11 @@ def measure(args):
         results["image_request_bytes"] = len(IMAGE)
         time.sleep(0.5)
         results["image_bytes_at_sink"] = sink.received - received
+        with open(args.jpeg, "rb") as f:
+            jpeg = f.read()
+        results["jpeg_bytes"] = len(jpeg)
+        seconds, good = back_to_back(web, receipt_request(jpeg), args.images, b'"result":true')
+        results["jpeg_rps"] = args.images / seconds if good else float("nan")
 
         interval = args.interval_ms / 1000
 
@@ -239,6 +253,9 @@ def build_report(args):
             "a round)", "pulse_rps"),
         row(f"ePOS image of 300 KiB raster ({image_kib:.0f} KiB request), back to back, answered "
             f"once the printer has it (requests/s; {args.images} a round)", "image_rps", 1),
+        row(f"Odoo receipt, a {rounds[0].get('jpeg_bytes', 0) / 1024:.0f} KiB JPEG decoded and "
+            f"dithered at 512 dots, answered once the printer has it (requests/s; {args.images} "
+            "a round)", "jpeg_rps", 1),
         row("ePOS pulse, last byte written → pulse, p50 (µs)", "web_p50_us"),
         row("ePOS pulse, last byte written → pulse, p99 (µs)", "web_p99_us"),
         row("ePOS pulse, last byte written → pulse, max (µs)", "web_max_us"),
@@ -271,6 +288,7 @@ def main():
     m.add_argument("dir")
     for name in ("http_port", "listen_port", "sink_port", "pulses", "interval_ms", "images"):
         m.add_argument(name, type=int)
+    m.add_argument("jpeg")
     m.add_argument("program", nargs=argparse.REMAINDER)
     r = sub.add_parser("report")
     r.add_argument("work")
