@@ -70,7 +70,7 @@ Var Printer        ; Tralvo's --printer: empty (none), COMn[:SETTINGS], socket:/
 Var Listen         ; Tralvo's --listen: empty (none) or [ADDRESS:]PORT
 Var Http           ; Tralvo's --http: empty (none) or [ADDRESS:]PORT
 Var HttpOrigin     ; Tralvo's --http-origin: empty (none) or ORIGIN[,ORIGIN...]
-Var ProgramOptions ; --match, --printer and --listen as the program takes them, each after a space
+Var ProgramOptions ; the text options as the program takes them (--match=...), each after a space
                    ; (quoted when it holds a blank)
 Var TaskArguments  ; the task's arguments, written as XML text
 Var NotInNames     ; the characters that Setup takes in no printer's name (built in .onInit)
@@ -867,13 +867,15 @@ Function ValidListen
 FunctionEnd
 
 ; $R1 = 1 when $0 is empty or web origins with commas between: each http:// or https://, a host
-; name or IPv4 address, or an IPv6 address in brackets, then :PORT if any and at most a slash.
+; name or IPv4 address, or an IPv6 address in brackets, then :PORT if any (1 to 65535) and at most
+; a slash.
 Function ValidOrigins
   Push $R2
   Push $R3
   Push $R4
   Push $R5
   Push $1
+  Push $2
   StrCpy $R1 1
   StrCpy $R3 $0
   StrCpy $R4 0
@@ -905,6 +907,10 @@ Function ValidOrigins
       IntOp $1 $R2 - $R4
       ${IfThen} $1 < 1 ${|} ${ExitDo} ${|}
       ${IfThen} $1 > 5 ${|} ${ExitDo} ${|}
+      StrCpy $2 $R3 $1 $R4
+      StrCpy $1 $2 1
+      ${IfThen} $1 == "0" ${|} ${ExitDo} ${|} ; also keeps NSIS from reading it as octal
+      ${IfThen} $2 > 65535 ${|} ${ExitDo} ${|}
       StrCpy $R4 $R2
       StrCpy $1 $R3 1 $R4
     ${EndIf}
@@ -921,6 +927,7 @@ Function ValidOrigins
     StrCpy $1 $R3 1 $R4
     ${IfThen} $1 == "" ${|} ${ExitDo} ${|} ; a comma at the end
   ${Loop}
+  Pop $2
   Pop $1
   Pop $R5
   Pop $R4

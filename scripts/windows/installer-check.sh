@@ -163,7 +163,7 @@ for bad in /MATCH=fast '/PRINTER=COM3:9600;x' /PRINTER=LPT1 /PRINTER=socket://pr
     /LISTEN=localhost:9100 /LISTEN=127.0.0.1:65536 '/LISTEN=[::1]9100' /HTTP=localhost:8069 \
     /HTTPORIGIN=shop.example.com /HTTPORIGIN=ftp://shop.example.com \
     /HTTPORIGIN=https://shop.example.com/pos '/HTTPORIGIN=https://a.example,' \
-    '/HTTPORIGIN=https://a.example, https://b.example' /HTTPORIGIN=https://a.example:123456; do
+    '/HTTPORIGIN=https://a.example, https://b.example' /HTTPORIGIN=https://a.example:65536; do
     wine "$setup" /S "$bad"
     rc=$?
     wineserver -w
