@@ -64,6 +64,17 @@ def match_pulses(writes, unread, pulses, last_window_s=1.0):
     return sorted(latencies), missed, merged, extra
 
 
+def latency_summary(writes, unread, pulses, expected, last_window_s=1.0):
+    """Write → pulse p50, p99 and max (µs), the commands missed (of the expected ones, those never
+    written included) and the extra pulses."""
+    lat, missed, _, extra = (match_pulses(writes, unread, pulses, last_window_s) if writes
+                             else ([], 0, 0, 0))
+    return {"p50_us": percentile(lat, 50) * 1e6 if lat else float("nan"),
+            "p99_us": percentile(lat, 99) * 1e6 if lat else float("nan"),
+            "max_us": lat[-1] * 1e6 if lat else float("nan"),
+            "missed": missed + expected - len(writes), "extra": extra}
+
+
 def cpu_seconds(before, after):
     return (after["cpu_ticks"] - before["cpu_ticks"]) / after["clk_tck"]
 
@@ -398,13 +409,7 @@ def measure_network_round(dirpath, kicks):
         if kicks and os.path.exists(os.path.join(d, "writes.txt")):
             writes, unread = read_writes(os.path.join(d, "writes.txt"))
             pulses = read_pulses(os.path.join(d, "pulses.log"))
-            lat, missed, _, extra = match_pulses(writes, unread, pulses) if writes else (
-                [], kicks, 0, 0)
-            f["p50_us"] = percentile(lat, 50) * 1e6 if lat else float("nan")
-            f["p99_us"] = percentile(lat, 99) * 1e6 if lat else float("nan")
-            f["max_us"] = lat[-1] * 1e6 if lat else float("nan")
-            f["missed"] = missed + kicks - len(writes)
-            f["extra"] = extra
+            f.update(latency_summary(writes, unread, pulses, kicks))
             f["kick_bytes"] = t.get("kick_bytes_at_sink", 0)
             f["warmup_whole"] = t.get("warmup_whole", 0)
         figures[name] = f

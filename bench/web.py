@@ -26,6 +26,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.dont_write_bytecode = True  # no __pycache__ in the tree
 import report  # noqa: E402  (the shared readers, matching and section writer)
 
 EPOS_PATH = "/cgi-bin/epos/service.cgi?devid=local_printer&timeout=10000"
@@ -48,10 +49,11 @@ def request(body):
 
 PULSE = request(envelope('<pulse drawer="drawer_1" time="pulse_100"/>'))
 ROWS = IMAGE_BYTES // (IMAGE_WIDTH // 8)
+RASTER_BYTES = ROWS * (IMAGE_WIDTH // 8)
 # A raster with no kick in it: 0x55 bytes are neither ESC nor DLE.
 IMAGE = request(envelope(
     f'<image width="{IMAGE_WIDTH}" height="{ROWS}" color="color_1" mode="mono">'
-    + base64.b64encode(b"\x55" * (ROWS * IMAGE_WIDTH // 8)).decode() + '</image><cut type="feed"/>'))
+    + base64.b64encode(b"\x55" * RASTER_BYTES).decode() + '</image><cut type="feed"/>'))
 KICK = b"\x1bp\x00\x19\xfa"
 
 
@@ -63,9 +65,9 @@ def receipt_request(jpeg):
             + b"\r\n\r\n" + body)
 
 
-def read_answer(sock, pending=b""):
+def read_answer(sock):
     """One answer's head and body (by Content-Length); what came after it."""
-    data = pending
+    data = b""
     while b"\r\n\r\n" not in data:
         chunk = sock.recv(65536)
         if not chunk:
@@ -204,17 +206,14 @@ def measure(args):
         f.writelines(f"{k}={v}\n" for k, v in results.items())
 
 
-def latency_figures(d, name, pulses_log):
+def latency_figures(d, name, pulses_log, expected):
     path = os.path.join(d, f"{name}-writes.txt")
     if not os.path.exists(path):
         return {}
     writes, unread = report.read_writes(path)
-    lat, missed, _, extra = report.match_pulses(writes, unread, report.read_pulses(pulses_log),
-                                                last_window_s=0.4)
-    return {f"{name}_p50_us": report.percentile(lat, 50) * 1e6 if lat else float("nan"),
-            f"{name}_p99_us": report.percentile(lat, 99) * 1e6 if lat else float("nan"),
-            f"{name}_max_us": lat[-1] * 1e6 if lat else float("nan"),
-            f"{name}_missed": missed, f"{name}_extra": extra}
+    figures = report.latency_summary(writes, unread, report.read_pulses(pulses_log), expected,
+                                     last_window_s=0.4)
+    return {f"{name}_{key}": value for key, value in figures.items()}
 
 
 def build_report(args):
@@ -224,7 +223,7 @@ def build_report(args):
         f = report.read_keys(os.path.join(d, "web.txt")) if os.path.exists(
             os.path.join(d, "web.txt")) else {}
         for name in ("web", "net"):
-            f.update(latency_figures(d, name, os.path.join(d, "pulses.log")))
+            f.update(latency_figures(d, name, os.path.join(d, "pulses.log"), args.pulses))
         rounds.append(f)
 
     def row(title, key, digits=0):
@@ -236,8 +235,7 @@ def build_report(args):
     image_kib = rounds[0].get("image_request_bytes", float("nan")) / 1024 if rounds else 0
     missed = sum(f.get("web_missed", 0) + f.get("net_missed", 0) for f in rounds)
     extra = sum(f.get("web_extra", 0) + f.get("net_extra", 0) for f in rounds)
-    raster = ROWS * (IMAGE_WIDTH // 8)
-    sink_ok = all(f.get("image_bytes_at_sink", 0) >= args.images * raster for f in rounds)
+    sink_ok = all(f.get("image_bytes_at_sink", 0) >= args.images * RASTER_BYTES for f in rounds)
     lines = [
         "# Web door benchmark",
         "",
