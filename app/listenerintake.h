@@ -8,8 +8,8 @@
 #include <functional>
 
 // What the print port's side and the web door's share: a listener opened through a retry, a
-// stop after which no job is taken (one that comes from a connection still open is deleted), and
-// the parts each job's path is built from.
+// stop after which no job that still comes on an open connection is taken (takes()), and the
+// parts each job's path is built from.
 class ListenerIntake : public QObject
 {
     Q_OBJECT

@@ -44,8 +44,13 @@ bool ProgramRun::start(const QStringList &arguments)
         return false;
     // Holding the port is not yet listening: what comes before the port is set up and emptied
     // is dropped, as the program promises. A hidden run reports the end of that set-up.
-    const QDeadlineTimer deadline(10000);
-    while (!standardError().contains("tralvo: Device: Open Success")) {
+    return waitForLog("tralvo: Device: Open Success", 10000);
+}
+
+bool ProgramRun::waitForLog(const QByteArray &text, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!standardError().contains(text)) {
         if (deadline.hasExpired() || m_process->state() != QProcess::Running)
             return false;
         QTest::qWait(20);
@@ -92,12 +97,5 @@ bool ListenerBench::start(const QString &option, const QByteArray &role, const Q
     if (!run.start(QStringList{QStringLiteral("%1=%2").arg(option).arg(port)} + more +
                    QStringList{QStringLiteral("1,0")}))
         return false;
-    const QByteArray opened = "tralvo: " + role + ": Open Success";
-    const QDeadlineTimer deadline(5000);
-    while (!run.standardError().contains(opened)) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
+    return run.waitForLog("tralvo: " + role + ": Open Success", 5000);
 }

@@ -28,6 +28,8 @@ public:
     bool launch(const QStringList &arguments);
     // Starts the program hidden and returns once it holds the Device port and has set it up.
     bool start(const QStringList &arguments);
+    // Waits until the program has written text to standard error; false when it has ended first.
+    bool waitForLog(const QByteArray &text, int timeoutMs);
     // Waits until the program holds (or no longer holds) port n.
     bool waitUntilHolding(int n, bool holding, int timeoutMs) const;
 
