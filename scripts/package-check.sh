@@ -410,12 +410,6 @@ check_socket_unit() {
 }
 check "tralvo.socket verified and not enabled; the socket it hands over is served" check_socket_unit
 
-# One ePOS-Print request that pulses drawer_1, as browser POS software POSTs it.
-epos_pulse='<?xml version="1.0" encoding="utf-8"?>'\
-'<s:Envelope xmlns:s="http://schemas.xmlsoap.org/soap/envelope/"><s:Body>'\
-'<epos-print xmlns="http://www.epson-pos.com/schemas/2011/03/epos-print">'\
-'<pulse drawer="drawer_1" time="pulse_100"/></epos-print></s:Body></s:Envelope>'
-
 # The web door's socket unit: valid, installed but not enabled, named apart from the print port's
 # and handed to the same service (so the exposure is that unit's, as above). Both sockets are
 # handed over, each with its unit's name, as systemd does with both units started, the web
@@ -450,8 +444,7 @@ check_web_socket_unit() {
     tralvo_pid=$!
     tralvo_wait_until 50 grep -q "Listening on $web" "$tmp/tralvo.err" ||
         { echo "  systemd-socket-activate did not listen on $web" >&2; show_output; return 1; }
-    reply=$(curl -sS -m 10 -w '\n%{http_code}' -H 'Content-Type: text/xml; charset=utf-8' \
-        -H 'SOAPAction: ""' --data-binary "$epos_pulse" "http://$web/cgi-bin/epos/service.cgi") ||
+    reply=$(tralvo_epos_pulse "http://$web/cgi-bin/epos/service.cgi" 10) ||
         { echo "  curl could not POST to $web" >&2; show_output; return 1; }
     status=${reply##*$'\n'}
     [ "$status" = 200 ] && grep -q 'success="true"' <<<"$reply" ||

@@ -306,15 +306,9 @@ tralvo_check "upgrade with /HTTP=127.0.0.1:$web_port /HTTPORIGIN=$web_origins ex
     "0/127.0.0.1:$web_port/$web_origins"
 web_line="$net_line --http=127.0.0.1:$web_port --http-origin=$web_origins"
 tralvo_check "the task definition: tralvo.exe 1,1$web_line" task_as_asked 1 "$web_line"
-epos_pulse='<?xml version="1.0" encoding="utf-8"?>'\
-'<s:Envelope xmlns:s="http://schemas.xmlsoap.org/soap/envelope/"><s:Body>'\
-'<epos-print xmlns="http://www.epson-pos.com/schemas/2011/03/epos-print">'\
-'<pulse drawer="drawer_1" time="pulse_100"/></epos-print></s:Body></s:Envelope>'
-# POSTs the pulse from a page of ORIGIN; prints the status code and the body.
+# The ePOS pulse from a page of ORIGIN: the body, then the status code.
 post_pulse() {
-    curl -sS -m 20 -w '\n%{http_code}' -H "Origin: $1" -H 'Content-Type: text/xml; charset=utf-8' \
-        -H 'SOAPAction: ""' --data-binary "$epos_pulse" \
-        "http://127.0.0.1:$web_port/cgi-bin/epos/service.cgi?devid=local_printer&timeout=10000"
+    tralvo_epos_pulse "http://127.0.0.1:$web_port/cgi-bin/epos/service.cgi?devid=local_printer&timeout=10000" 20 "$1"
 }
 # A listed page's ePOS pulse pulses once and is answered success="true"; another page's is
 # refused with 403, pulses nothing, and its origin is in the log.
