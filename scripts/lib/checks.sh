@@ -4,16 +4,25 @@
 tralvo_check_name=${tralvo_check_name:-check}
 passed=0
 failed=0
+skipped=0
 tralvo_check_failures=()
+tralvo_check_skips=()
+# A check returns this when the machine cannot run it at all (and has said why); counted apart.
+tralvo_check_cannot_run=77
 
 # tralvo_check <name> <command...>: runs one check; the command prints its own reason and
 # returns non-zero on failure. Returns the command's outcome.
 tralvo_check() {
-    local name=$1
+    local name=$1 status=0
     shift
-    if "$@"; then
+    "$@" || status=$?
+    if [ "$status" -eq 0 ]; then
         echo "$tralvo_check_name: ok: $name"
         passed=$((passed + 1))
+    elif [ "$status" -eq "$tralvo_check_cannot_run" ]; then
+        echo "$tralvo_check_name: SKIPPED: $name (this machine cannot run it; the reason is above)" >&2
+        skipped=$((skipped + 1))
+        tralvo_check_skips+=("$name")
     else
         echo "$tralvo_check_name: FAIL: $name" >&2
         failed=$((failed + 1))
@@ -22,10 +31,14 @@ tralvo_check() {
     fi
 }
 
-# Prints the count (after the names of the failed checks); succeeds when nothing failed.
+# Prints the count (after the names of the failed checks and those not run); succeeds when
+# nothing failed.
 tralvo_check_summary() {
     [ "$failed" -eq 0 ] || printf '%s\n' "${tralvo_check_failures[@]/#/$tralvo_check_name: failed: }"
-    echo "$tralvo_check_name: $passed passed, $failed failed"
+    [ "$skipped" -eq 0 ] || printf '%s\n' "${tralvo_check_skips[@]/#/$tralvo_check_name: not run here: }"
+    local not_run=
+    [ "$skipped" -eq 0 ] || not_run=", $skipped not run here"
+    echo "$tralvo_check_name: $passed passed, $failed failed$not_run"
     [ "$failed" -eq 0 ]
 }
 
