@@ -444,7 +444,7 @@ Function AutostartPageCreate
   Pop $PrinterField
   Call AddInstalledPrinters
   ${NSD_SetText} $PrinterField $Printer
-  ${NSD_CreateLabel} 10u 92u 90% 10u "An installed printer from the list, COM3:9600,N,8,1,rtscts or socket://192.168.1.50"
+  ${NSD_CreateLabel} 10u 92u 90% 16u "An installed printer from the list, COM3:9600,N,8,1,rtscts or socket://192.168.1.50"
   Pop $0
   ${NSD_CreateLabel} 0 110u 45% 10u "Network print port (--listen):"
   Pop $0
@@ -550,7 +550,7 @@ Function WebPageCreate
   Pop $0
   ${NSD_CreateText} 10u 72u 85% 12u $HttpOrigin
   Pop $HttpOriginField
-  ${NSD_CreateLabel} 10u 86u 90% 30u "e.g. https://shop.example.com. Pages on this computer (localhost) and programs may always call; any other page is refused. A page served over https reaches the door only where the browser lets it call plain http on this computer."
+  ${NSD_CreateLabel} 10u 86u 90% 40u "e.g. https://shop.example.com. Pages on this computer (localhost) and programs may always call; any other page is refused. A page served over https reaches the door only where the browser lets it call plain http on this computer."
   Pop $0
   nsDialogs::Show
 FunctionEnd
