@@ -162,7 +162,6 @@ if ! wine_version=$(/usr/lib/wine/wine --version 2>&1) &&
         "the deploy folder and $(basename "$setup") are built; nothing ran under Wine, and the" \
         "deploy folder's imports were not checked against Wine's system DLLs" >&2
     exit 77 # scripts/lib/checks.sh counts it as not run here, not as passed
-
 fi
 
 # A 32-bit Wine prefix of our own, made (with the fonts it needs) the way the tests' wrapper
