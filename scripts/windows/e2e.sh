@@ -244,13 +244,14 @@ queue_printer() {
 tralvo_check 'a job to --printer=queue:NAME reaches a CUPS queue through Wine'"'"'s spooler byte for byte' \
     queue_printer
 
-# The Network group, shown with either profile and at 150 %: the window grows by one group; the
-# group's State row and its bottom edge, cut from a screenshot, are pixel for pixel the Device
-# group's (both read "State" and "Open Success", with the same distance to the frame's foot), so
-# it is drawn whole where it belongs; its Address row has text in both columns, none of it at the
-# value's right edge, where a cut-off text would end; and Request, moved below it, still works.
+# The Network group, shown with either profile and at 150 %, and the Web group in its place: the
+# window grows by one group; the group's State row and its bottom edge, cut from a screenshot, are
+# pixel for pixel the Device group's (both read "State" and "Open Success", with the same distance
+# to the frame's foot), so it is drawn whole where it belongs; its Address row has text in both
+# columns, none of it at the value's right edge, where a cut-off text would end; and Request,
+# moved below it, still works.
 # Coordinates are pixels at 100 % (twips / 15), scaled like the window to $shot_dpi.
-shot=$work/network-group.png
+shot=$work/listener-group.png
 shot_dpi=96
 px() { echo $(($1 * shot_dpi / 96)); }
 # The checksum of the screenshot's pixels across its whole width, from $1 down, $2 high.
@@ -261,15 +262,15 @@ ink() {
         -colorspace Gray -format '%[fx:minima<0.5]' info:)" = 1 ]
 }
 # shellcheck disable=SC2317 # called through tralvo_wait_until
-network_group_drawn() {
+listener_group_drawn() {
     import -window "$1" "$shot" &&
-        # Device: frame top 6, State row at +58, foot at +79; Network: 180, +38, +59. From 4 above
-        # the State row to 3 below the foot, the two are alike.
+        # Device: frame top 6, State row at +58, foot at +79; the listener's: 180, +38, +59. From
+        # 4 above the State row to 3 below the foot, the two are alike.
         [ "$(band 60 28)" = "$(band 214 28)" ] &&
         ink 81 20 9 194 && ink 100 20 98 194 && ! ink 8 20 198 194
 }
-# What network_group sees of the window once it has started the program.
-network_group_seen() {
+# What listener_group sees of the window once it has started the program.
+listener_group_seen() {
     local size=$1 before=$2 wids wid got
     wids=$(timeout 30 xdotool search --sync --onlyvisible --name '^TRALVO is Not COM$')
     wid=${wids%%$'\n'*}
@@ -277,30 +278,32 @@ network_group_seen() {
     got=$(xwininfo -id "$wid" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
     [ "$got" = "$size" ] || { echo "  the window is $got, expected $size" >&2; return 1; }
     # Painting may follow the window's mapping by a moment.
-    tralvo_wait_until 50 network_group_drawn "$wid" ||
-        { echo "  the Network group is not drawn whole; last screenshot: $shot" >&2; return 1; }
-    # Request's middle, one group lower than without the Network group.
+    tralvo_wait_until 50 listener_group_drawn "$wid" ||
+        { echo "  the listener's group is not drawn whole; last screenshot: $shot" >&2; return 1; }
+    # Request's middle, one group lower than without the listener's group.
     xdotool mousemove --window "$wid" "$(px 157)" "$(px 261)" click 1
     tralvo_wait_for "[ \$(count_pulses) -gt $before ]" 100 || { echo "  no pulse after Request" >&2; return 1; }
     sleep 0.5
     [ "$(count_pulses)" -eq $((before + 1)) ] || { echo "  $(($(count_pulses) - before)) pulses" >&2; return 1; }
 }
-# Ends the program whatever it showed, so that the next check starts alone.
-network_group() {
-    local arguments=$1 size=$3 port before status=0
-    shot_dpi=$2
+# listener_group SWITCH ARGUMENTS DPI SIZE: the program with --SWITCH=127.0.0.1:PORT. Ends the
+# program whatever it showed, so that the next check starts alone.
+listener_group() {
+    local switch=$1 arguments=$2 size=$4 port before status=0
+    shot_dpi=$3
     port=$(tralvo_free_tcp_port 19110) || return 1
     set_dpi "$shot_dpi"
     before=$(count_pulses)
-    start_tralvo "--listen=127.0.0.1:$port" "$arguments"
-    network_group_seen "$size" "$before" || status=1
+    start_tralvo "--$switch=127.0.0.1:$port" "$arguments"
+    listener_group_seen "$size" "$before" || status=1
     end_with_taskkill || status=1
     return "$status"
 }
 tralvo_check 'with --listen, "0,0": the Network group is shown whole, 215x283, Request below it' \
-    network_group 0,0 96 215x283
-tralvo_check 'with --listen, "0,1": the same' network_group 0,1 96 215x283
-tralvo_check 'with --listen, "0,1" at 150 %: the same, 323x425' network_group 0,1 144 323x425
+    listener_group listen 0,0 96 215x283
+tralvo_check 'with --listen, "0,1": the same' listener_group listen 0,1 96 215x283
+tralvo_check 'with --listen, "0,1" at 150 %: the same, 323x425' listener_group listen 0,1 144 323x425
+tralvo_check 'with --http, "0,1": the Web group is shown the same, 215x283' listener_group http 0,1 96 215x283
 set_dpi 96
 
 # shellcheck source=heal.sh
