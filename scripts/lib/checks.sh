@@ -7,28 +7,37 @@ failed=0
 skipped=0
 tralvo_check_failures=()
 tralvo_check_skips=()
-# A check returns this when the machine cannot run it at all (and has said why); counted apart.
-tralvo_check_cannot_run=77
 
 # tralvo_check <name> <command...>: runs one check; the command prints its own reason and
 # returns non-zero on failure. Returns the command's outcome.
 tralvo_check() {
-    local name=$1 status=0
+    local name=$1
     shift
-    "$@" || status=$?
-    if [ "$status" -eq 0 ]; then
+    if "$@"; then
         echo "$tralvo_check_name: ok: $name"
         passed=$((passed + 1))
-    elif [ "$status" -eq "$tralvo_check_cannot_run" ]; then
-        echo "$tralvo_check_name: SKIPPED: $name (this machine cannot run it; the reason is above)" >&2
-        skipped=$((skipped + 1))
-        tralvo_check_skips+=("$name")
     else
         echo "$tralvo_check_name: FAIL: $name" >&2
         failed=$((failed + 1))
         tralvo_check_failures+=("$name")
         return 1
     fi
+}
+
+# tralvo_check_unless_not_run <name> <command...>: tralvo_check for a whole step that may find
+# this machine unable to run it at all: exit code 77, after saying why, is counted as not run
+# here, neither passed nor failed. Any other code counts as tralvo_check counts it.
+tralvo_check_unless_not_run() {
+    local name=$1 status=0
+    shift
+    "$@" || status=$?
+    if [ "$status" -eq 77 ]; then
+        echo "$tralvo_check_name: SKIPPED: $name (this machine cannot run it; the reason is above)" >&2
+        skipped=$((skipped + 1))
+        tralvo_check_skips+=("$name")
+        return 0
+    fi
+    tralvo_check "$name" test "$status" -eq 0
 }
 
 # Prints the count (after the names of the failed checks and those not run); succeeds when
