@@ -38,11 +38,14 @@ std::unique_ptr<PrintListener> makePrintListener(const RunConfig &run)
 
 std::unique_ptr<WebDoor> makeWebDoor(const RunConfig &run, const StatusBoard &board)
 {
-    if (!run.http)
+    if (!run.http && !run.https)
         return nullptr;
     WebDoor::Settings settings;
-    settings.address = *run.http;
-    settings.handedOver = run.httpSocket;
+    if (run.http)
+        settings.plain = WebDoor::Listener{*run.http, run.httpSocket};
+    if (run.https)
+        settings.encrypted = WebDoor::Listener{*run.https, run.httpsSocket};
+    settings.certificate = {run.httpsCertificateFile, run.httpsKeyFile};
     settings.origins = run.httpOrigins;
     settings.idleTimeoutMs = run.idleTimeoutMs;
     settings.printerWidthDots = run.printerWidthDots;

@@ -52,8 +52,11 @@ void Lifecycle::startPrinterLine()
         intake->start();
     }
     if (WebIntake *web = m_parts.web) {
-        m_parts.board.setText(Field::WebAddress, web->address());
-        m_parts.window.addWebGroup();
+        const QString plain = web->address(false);
+        const QString secure = web->address(true);
+        m_parts.board.setText(Field::WebAddress, plain);
+        m_parts.board.setText(Field::WebSecureAddress, secure);
+        m_parts.window.addWebGroup(!plain.isEmpty(), !secure.isEmpty());
         web->start();
     }
 }

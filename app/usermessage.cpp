@@ -3,9 +3,13 @@
 #include "commandline.h"
 #include "logging.h"
 #include "printqueue.h"
+#include "tillcertificate.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QStringList>
+
+#include <exception>
 
 #ifdef Q_OS_WIN
 #include <QMessageBox>
@@ -65,6 +69,17 @@ int answerCommandLine(const CommandLine &commandLine)
                         false);
         return 0;
     }
+    case CommandLine::Action::ShowCertificatePath:
+        try {
+            showUserMessage(QDir::toNativeSeparators(TillCertificate::ensure().certificate), false);
+            return 0;
+        } catch (const std::exception &error) {
+            const QString why = QStringLiteral("tralvo: the till's certificate: %1")
+                                    .arg(QString::fromStdString(error.what()));
+            qCWarning(lcTralvo, "%s", qPrintable(why));
+            showUserMessage(why, true);
+            return 1;
+        }
     case CommandLine::Action::Refuse:
         // Into the log too, where a hidden instance's reasons are looked for.
         qCWarning(lcTralvo, "%s", qPrintable(commandLine.message));

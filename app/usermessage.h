@@ -9,6 +9,7 @@ void showUserMessage(const QString &text, bool isError);
 
 struct CommandLine;
 
-// Answers a command line that asks for no run (--help, --version, --list-printers, or one that
-// is refused, whose reason goes into the log too) and returns the exit status.
+// Answers a command line that asks for no run (--help, --version, --list-printers,
+// --https-certificate-path, or one that is refused, whose reason goes into the log too) and
+// returns the exit status.
 int answerCommandLine(const CommandLine &commandLine);

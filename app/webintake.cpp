@@ -14,9 +14,9 @@ WebIntake::WebIntake(std::unique_ptr<WebDoor> door, const PathParts &parts, QObj
 
 WebIntake::~WebIntake() = default;
 
-QString WebIntake::address() const
+QString WebIntake::address(bool encrypted) const
 {
-    return m_door->address().text();
+    return m_door->addressText(encrypted);
 }
 
 void WebIntake::takeJob(WebJob *job)

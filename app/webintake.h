@@ -16,7 +16,8 @@ public:
     WebIntake(std::unique_ptr<WebDoor> door, const PathParts &parts, QObject *parent = nullptr);
     ~WebIntake() override;
 
-    QString address() const;
+    // Where the door listens for HTTP, or for HTTPS; empty for none.
+    QString address(bool encrypted) const;
 
 private:
     void takeJob(WebJob *job);

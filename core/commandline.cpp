@@ -54,6 +54,21 @@ struct Options
         QStringLiteral("The web origins (https://shop.example.com) whose pages may call the web "
                        "door, besides the till's own; others are refused."),
         QStringLiteral("ORIGIN[,ORIGIN...]")};
+    QCommandLineOption https{
+        QStringLiteral("https"),
+        QStringLiteral(
+            "The same web door over TLS (1.2 or newer) on ADDRESS:PORT (127.0.0.1 unless "
+            "given), for POS pages served over https. Implies --match=escpos."),
+        QStringLiteral("[ADDRESS:]PORT")};
+    QCommandLineOption httpsCertificate{
+        QStringLiteral("https-certificate"),
+        QStringLiteral("The certificate (PEM, any chain after it) and its key (PEM) that --https "
+                       "shows; without it, the till's own, made the first time it is needed."),
+        QStringLiteral("CERT,KEY")};
+    QCommandLineOption httpsCertificatePath{
+        QStringList{QStringLiteral("https-certificate-path")},
+        QStringLiteral("Print where the till's own certificate is, for an administrator to trust, "
+                       "making it if there is none yet, and exit.")};
     QCommandLineOption printerWidth{
         QStringLiteral("printer-width"),
         QStringLiteral("The receipt printer's width in dots, for receipts sent as images "
@@ -62,14 +77,26 @@ struct Options
 
     QList<QCommandLineOption> all() const
     {
-        return {help,   version, listPrinters, match,       printer,
-                listen, http,    httpOrigin,   idleTimeout, printerWidth};
+        return {help,
+                version,
+                listPrinters,
+                match,
+                printer,
+                listen,
+                http,
+                httpOrigin,
+                https,
+                httpsCertificate,
+                httpsCertificatePath,
+                idleTimeout,
+                printerWidth};
     }
     // A named option that takes a value, written without "=": its value is the next argument.
     bool takesNextArgument(const QString &argument) const
     {
-        const QCommandLineOption withValue[] = {match, printer,    listen,      idleTimeout,
-                                                http,  httpOrigin, printerWidth};
+        const QCommandLineOption withValue[] = {match,       printer,    listen, idleTimeout,
+                                                http,        httpOrigin, https,  httpsCertificate,
+                                                printerWidth};
         return std::any_of(std::begin(withValue), std::end(withValue),
                            [&argument](const QCommandLineOption &option) {
                                return argument == QLatin1String("--") + option.names().first();
@@ -126,6 +153,26 @@ std::optional<QString> readWebDoor(const QCommandLineParser &parser, const Optio
         }
     }
     run.httpOrigins = WebOrigins(origins);
+    if (parser.isSet(options.https)) {
+        run.https = ListenAddress::parse(parser.value(options.https), &why);
+        if (!run.https)
+            return QStringLiteral("--https: ") + why;
+    } else if (run.httpsSocket >= 0) {
+        run.https = ListenAddress{};
+    }
+    if (run.http && run.https && run.http->host == run.https->host &&
+        run.http->port == run.https->port && run.httpSocket < 0 && run.httpsSocket < 0)
+        return QStringLiteral("--http and --https cannot share %1").arg(run.http->text());
+    if (parser.isSet(options.httpsCertificate)) {
+        const QStringList files = parser.value(options.httpsCertificate).split(QLatin1Char(','));
+        if (files.size() != 2 || files[0].trimmed().isEmpty() || files[1].trimmed().isEmpty())
+            return QStringLiteral("--https-certificate takes CERT.pem,KEY.pem, not \"%1\"")
+                .arg(parser.value(options.httpsCertificate));
+        if (!run.https)
+            return QStringLiteral("--https-certificate is for --https, which is not given");
+        run.httpsCertificateFile = files[0].trimmed();
+        run.httpsKeyFile = files[1].trimmed();
+    }
     return readWhole(parser, options.printerWidth, 8, 4096, "dots", run.printerWidthDots);
 }
 
@@ -177,6 +224,7 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
     CommandLine line;
     line.run.listenSocket = handedOver.printPort;
     line.run.httpSocket = handedOver.webDoor;
+    line.run.httpsSocket = handedOver.webDoorTls;
     QStringList named{QStringLiteral("tralvo")};
     QStringList rest;
     for (int i = 0; i < arguments.size(); ++i) {
@@ -207,6 +255,8 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &vers
                        text.mid(text.indexOf(QLatin1Char('\n')));
     } else if (parser.isSet(options.listPrinters)) {
         line.action = Action::ListPrinters;
+    } else if (parser.isSet(options.httpsCertificatePath)) {
+        line.action = Action::ShowCertificatePath;
     } else if (parser.isSet(options.version)) {
         line.action = Action::ShowVersion;
         line.message = QLatin1String("tralvo ") + version;

@@ -10,7 +10,7 @@
 // configuration.
 struct CommandLine
 {
-    enum class Action { Run, ShowHelp, ShowVersion, ListPrinters, Refuse };
+    enum class Action { Run, ShowHelp, ShowVersion, ListPrinters, ShowCertificatePath, Refuse };
 
     Action action = Action::Run;
     // ShowHelp, ShowVersion: the text to show; Refuse: why, with a pointer to --help.
@@ -20,8 +20,8 @@ struct CommandLine
     // Named options are the arguments that begin with "--" ("--match=escpos", or "--match escpos"
     // as two arguments); any other argument, "-1,0" included, belongs to the argument text, which
     // is the rest joined with blanks. handedOver: the sockets the service manager made, a print
-    // port's as --listen makes one, a web door's as --http does. An unknown option, or a value
-    // that is not one (a printer address that cannot be, too), gives Refuse.
+    // port's as --listen makes one, a web door's as --http and --https do. An unknown option, or a
+    // value that is not one (a printer address that cannot be, too), gives Refuse.
     static CommandLine parse(const QStringList &arguments, const QString &version,
                              HandedOverSockets handedOver = {});
 };

@@ -29,6 +29,13 @@ struct RunConfig
     // on http's address; -1 for none.
     qintptr httpSocket = -1;
     WebOrigins httpOrigins;
+    // The same door over TLS (none: no https), and the socket the service manager made for it.
+    std::optional<ListenAddress> https;
+    qintptr httpsSocket = -1;
+    // The certificate (PEM, the chain after it) and key that https shows; both empty: the till's
+    // own, made the first time it is needed.
+    QString httpsCertificateFile;
+    QString httpsKeyFile;
     int printerWidthDots = 512;
     // A network job or web connection that sends nothing this long ends.
     int idleTimeoutMs = 30 * 1000;
@@ -39,11 +46,12 @@ struct RunConfig
     // network job may have the printer, and a network printer's connection closes.
     static constexpr int devicePauseMs = 1000;
 
-    // The mode when --match is not given: a printer, a print port or the web door carries whole
-    // print jobs, whose kicks come after the receipt.
+    // The mode when --match is not given: a printer, a print port or the web door (HTTP or
+    // HTTPS) carries whole print jobs, whose kicks come after the receipt.
     MatchMode defaultMatch() const
     {
-        const bool handedOver = listenSocket >= 0 || httpSocket >= 0;
-        return printer || listen || http || handedOver ? MatchMode::EscPos : MatchMode::Start;
+        const bool handedOver = listenSocket >= 0 || httpSocket >= 0 || httpsSocket >= 0;
+        return printer || listen || http || https || handedOver ? MatchMode::EscPos
+                                                                : MatchMode::Start;
     }
 };

@@ -20,6 +20,7 @@ const char *roleName(Field field)
     case Field::NetworkState:
         return "Network";
     case Field::WebAddress:
+    case Field::WebSecureAddress:
     case Field::WebState:
         return "Web";
     }
@@ -45,6 +46,7 @@ StatusBoard::StatusBoard(QObject *parent)
                            {Field::NetworkAddress, QString()},
                            {Field::NetworkState, QString()},
                            {Field::WebAddress, QString()},
+                           {Field::WebSecureAddress, QString()},
                            {Field::WebState, QString()},
                        }
 {

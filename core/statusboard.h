@@ -17,11 +17,13 @@ enum class Field {
     PrinterState,
     NetworkAddress, // shown only with the network print port
     NetworkState,
-    WebAddress, // shown only with the web door
+    WebAddress,       // shown only with the web door
+    WebSecureAddress, // its HTTPS address, shown only with HTTPS
     WebState,
 };
 
-// The role a field belongs to, as the log names it: "Device", "Test", "Printer", "Network" or "Web".
+// The role a field belongs to, as the log names it: "Device", "Test", "Printer", "Network" or
+// "Web".
 const char *roleName(Field field);
 bool isStateField(Field field);
 

@@ -14,9 +14,10 @@ SocketRoles socketRoles(const QStringList &names)
 {
     SocketRoles roles;
     roles.webDoor = static_cast<int>(names.indexOf(QStringLiteral("web")));
+    roles.webDoorTls = static_cast<int>(names.indexOf(QStringLiteral("https")));
     roles.printPort = static_cast<int>(names.indexOf(QStringLiteral("print")));
     for (int i = 0; roles.printPort < 0 && i < names.size(); ++i) {
-        if (names[i] != QLatin1String("web"))
+        if (names[i] != QLatin1String("web") && names[i] != QLatin1String("https"))
             roles.printPort = i;
     }
     return roles;
@@ -74,7 +75,7 @@ HandedOverSockets takeActivatedSockets()
         names << (named == count ? QString::fromUtf8(given[i]) : QString());
     const SocketRoles roles = socketRoles(names);
     for (int i = 0; i < count; ++i) {
-        if (i != roles.printPort && i != roles.webDoor)
+        if (i != roles.printPort && i != roles.webDoor && i != roles.webDoorTls)
             qCWarning(lcTralvo,
                       "Network: the service manager handed over a socket named \"%s\" "
                       "beside the ones taken; it is left unused",
@@ -82,6 +83,7 @@ HandedOverSockets takeActivatedSockets()
     }
     sockets.printPort = listeningStream(roles.printPort, "Network");
     sockets.webDoor = listeningStream(roles.webDoor, "Web");
+    sockets.webDoorTls = listeningStream(roles.webDoorTls, "Web");
 #endif
     return sockets;
 }

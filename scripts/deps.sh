@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ pkg-config libsystemd-dev libcups2-dev libhttp-parser-dev
+    cmake ninja-build g++ pkg-config libsystemd-dev libcups2-dev libhttp-parser-dev libssl-dev
     qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
     qtbase5-dev libqt5serialport5-dev
     socat xvfb xauth x11-utils xdotool imagemagick procps

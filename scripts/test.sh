@@ -11,7 +11,8 @@ cd "$root"
 
 # Everything the steps below need, in one go; each step's own check then finds it there.
 "$root/scripts/deps.sh" clang libclang-rt-14-dev llvm-14 libasan8 libubsan1 clang-tidy cppcheck \
-    dpkg-dev man-db util-linux coreutils lintian cups cups-client cups-bsd chromium python3
+    dpkg-dev man-db util-linux coreutils lintian cups cups-client cups-bsd chromium python3 \
+    libnss3-tools openssl
 export TRALVO_APT_UPDATED=1
 
 tralvo_check_name=test.sh

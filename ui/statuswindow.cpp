@@ -116,14 +116,18 @@ const StatusGroup networkGroup{"Frame4",
                                2700,
                                {{"Label17", "Label19", Field::NetworkAddress, "Address"},
                                 {"Label18", "Label20", Field::NetworkState, "State"}}};
-// Shown only with the web door, below the groups before it.
-const StatusGroup webGroup{"Frame5",
-                           "Web",
-                           2700,
-                           {{"Label21", "Label23", Field::WebAddress, "Address"},
-                            {"Label22", "Label24", Field::WebState, "State"}}};
-constexpr int rowPitch = 300;    // twips from one row to the next
-constexpr int groupHeight = 975; // what a group of two rows adds to the window
+// Shown only with the web door, below the groups before it: its HTTP address, its HTTPS one, or
+// both, then its state.
+const StatusRow webAddressRow{"Label21", "Label23", Field::WebAddress, "Address"};
+const StatusRow webSecureAddressRow{"Label25", "Label26", Field::WebSecureAddress, "HTTPS"};
+const StatusRow webStateRow{"Label22", "Label24", Field::WebState, "State"};
+constexpr int rowPitch = 300; // twips from one row to the next
+
+// What a group adds to the window, in twips: 975 for two rows.
+int groupHeight(const StatusGroup &group)
+{
+    return 375 + rowPitch * static_cast<int>(group.rows.size());
+}
 
 // Makes a group in the window and enters its value fields by role.
 void addGroup(QWidget *window, const StatusBoard &board, std::map<Field, QLabel *> &fields,
@@ -179,20 +183,27 @@ void StatusWindow::addNetworkGroup()
     addLowerGroup(networkGroup, Field::NetworkAddress);
 }
 
-void StatusWindow::addWebGroup()
+void StatusWindow::addWebGroup(bool plain, bool secure)
 {
-    addLowerGroup(webGroup, Field::WebAddress);
+    StatusGroup webGroup{"Frame5", "Web", 2700, {}};
+    if (plain)
+        webGroup.rows.push_back(webAddressRow);
+    if (secure)
+        webGroup.rows.push_back(webSecureAddressRow);
+    webGroup.rows.push_back(webStateRow);
+    addLowerGroup(webGroup, Field::WebState);
 }
 
 void StatusWindow::addLowerGroup(const StatusGroup &group, Field firstField)
 {
     if (m_fields.count(firstField))
         return;
-    addGroup(this, m_board, m_fields, group, m_lowerGroups * groupHeight);
-    ++m_lowerGroups;
+    addGroup(this, m_board, m_fields, group, m_lowerGroupsHeight);
+    const int added = groupHeight(group);
+    m_lowerGroupsHeight += added;
     for (QPushButton *button : {m_request, m_clear})
-        button->move(button->x(), button->y() + px(groupHeight));
-    setFixedSize(width(), height() + px(groupHeight));
+        button->move(button->x(), button->y() + px(added));
+    setFixedSize(width(), height() + px(added));
 }
 
 void StatusWindow::showText(Field field, const QString &text)

@@ -26,8 +26,9 @@ public:
     void addPrinterGroup();
     // Adds the Network group, with the print port's address and state, below the others; once.
     void addNetworkGroup();
-    // Adds the Web group, with the web door's address and state, below the others; once.
-    void addWebGroup();
+    // Adds the Web group, with the web door's addresses (plain: HTTP, secure: HTTPS) and state,
+    // below the others; once.
+    void addWebGroup(bool plain = true, bool secure = false);
 
     // Clear: empties the Device and Test state fields; nothing else.
     void clearStatus();
@@ -48,5 +49,5 @@ private:
     std::map<Field, QLabel *> m_fields;
     QPushButton *m_request = nullptr;
     QPushButton *m_clear = nullptr;
-    int m_lowerGroups = 0; // groups added below the Test group
+    int m_lowerGroupsHeight = 0; // twips taken by the groups added below the Test group
 };

@@ -4,6 +4,7 @@
 #include "logging.h"
 #include "statusboard.h"
 #include "statustext.h"
+#include "tlsserver.h"
 #include "webjob.h"
 #include "webroutes.h"
 
@@ -19,15 +20,6 @@ namespace {
 
 // What a connection reads ahead of the request it is answering: TCP holds the client beyond.
 constexpr qint64 readAheadBytes = qint64{64} * 1024;
-
-QString peerOf(const QTcpSocket &socket)
-{
-    const QHostAddress host = socket.peerAddress();
-    const QString shown = host.protocol() == QAbstractSocket::IPv6Protocol
-                              ? QLatin1Char('[') + host.toString() + QLatin1Char(']')
-                              : host.toString();
-    return shown + QLatin1Char(':') + QString::number(socket.peerPort());
-}
 
 } // namespace
 
@@ -62,7 +54,7 @@ private:
 };
 
 WebDoor::Connection::Connection(QTcpSocket *socket, WebDoor &door)
-    : QObject(&door), m_socket(socket), m_door(door), m_peer(peerOf(*socket))
+    : QObject(&door), m_socket(socket), m_door(door), m_peer(peerText(*socket))
 {
     m_socket->setParent(this);
     m_socket->setReadBufferSize(readAheadBytes);
@@ -214,20 +206,33 @@ void WebDoor::Connection::closeFor(const QString &why)
 WebDoor::WebDoor(Settings settings, const StatusBoard &board, QObject *parent)
     : QObject(parent), m_settings(std::move(settings)), m_board(board)
 {
-    if (m_settings.handedOver >= 0) {
-        m_server.setSocketDescriptor(m_settings.handedOver);
-        m_settings.address.host = m_server.serverAddress().toString();
-        m_settings.address.port = m_server.serverPort();
+    if (m_settings.plain) {
+        m_plain = std::make_unique<QTcpServer>();
+        prepare(*m_plain, *m_settings.plain);
+    }
+    if (m_settings.encrypted) {
+        m_encrypted = std::make_unique<TlsServer>();
+        prepare(*m_encrypted, *m_settings.encrypted);
+    }
+}
+
+void WebDoor::prepare(QTcpServer &server, Listener &listener)
+{
+    if (listener.handedOver >= 0) {
+        server.setSocketDescriptor(listener.handedOver);
+        listener.address.host = server.serverAddress().toString();
+        listener.address.port = server.serverPort();
     }
     // A storm of connections waits in the system's queue until taken.
 #if QT_VERSION >= QT_VERSION_CHECK(6, 3, 0)
-    m_server.setListenBacklogSize(1024);
+    server.setListenBacklogSize(1024);
 #endif
-    connect(&m_server, &QTcpServer::newConnection, this, &WebDoor::takeConnections);
-    connect(&m_server, &QTcpServer::acceptError, this, [this] {
+    connect(&server, &QTcpServer::newConnection, this,
+            [this, &server] { takeConnections(server); });
+    connect(&server, &QTcpServer::acceptError, this, [&server] {
         qCWarning(lcTralvo, "Web: a connection could not be taken: %s",
-                  qPrintable(m_server.errorString()));
-        QTimer::singleShot(100, &m_server, &QTcpServer::resumeAccepting);
+                  qPrintable(server.errorString()));
+        QTimer::singleShot(100, &server, &QTcpServer::resumeAccepting);
     });
 }
 
@@ -238,38 +243,70 @@ WebDoor::~WebDoor()
     qDeleteAll(connections);
 }
 
+QString WebDoor::addressText(bool encrypted) const
+{
+    const std::optional<Listener> &listener = encrypted ? m_settings.encrypted : m_settings.plain;
+    return listener ? listener->address.text() : QString();
+}
+
 void WebDoor::listen()
 {
-    if (m_settings.handedOver >= 0) {
-        if (!m_server.isListening())
+    // HTTP first: a certificate that cannot be had keeps only HTTPS shut.
+    if (m_plain)
+        listenOn(*m_plain, *m_settings.plain);
+    if (m_encrypted) {
+        // Read again at every start, so that a certificate put right is taken without a restart.
+        const CertificateFiles files = m_settings.certificate.certificate.isEmpty()
+                                           ? TillCertificate::ensure()
+                                           : m_settings.certificate;
+        m_encrypted->setConfiguration(serverTlsConfiguration(files));
+        listenOn(*m_encrypted, *m_settings.encrypted);
+    }
+}
+
+void WebDoor::listenOn(QTcpServer &server, const Listener &listener)
+{
+    if (listener.handedOver >= 0) {
+        if (!server.isListening())
             throw std::runtime_error(QStringLiteral("the socket handed over for %1: %2")
-                                         .arg(m_settings.address.text(), m_server.errorString())
+                                         .arg(listener.address.text(), server.errorString())
                                          .toStdString());
         return;
     }
     QHostAddress host;
-    if (!host.setAddress(m_settings.address.host))
+    if (!host.setAddress(listener.address.host))
         throw std::runtime_error(QStringLiteral("cannot listen on %1: no IP address")
-                                     .arg(m_settings.address.text())
+                                     .arg(listener.address.text())
                                      .toStdString());
-    m_server.close();
-    if (!m_server.listen(host, m_settings.address.port))
+    // Started again after the other listener failed: this one goes on as it was.
+    if (server.isListening())
+        return;
+    if (!server.listen(host, listener.address.port))
         throw std::runtime_error(QStringLiteral("cannot listen on %1: %2")
-                                     .arg(m_settings.address.text(), m_server.errorString())
+                                     .arg(listener.address.text(), server.errorString())
                                      .toStdString());
 }
 
 void WebDoor::close()
 {
-    m_server.close();
+    for (QTcpServer *server : {m_plain.get(), static_cast<QTcpServer *>(m_encrypted.get())}) {
+        if (server)
+            server->close();
+    }
     // No request is carried out after this: the connections go, their jobs with them.
     const auto connections = findChildren<Connection *>(QString(), Qt::FindDirectChildrenOnly);
     qDeleteAll(connections);
 }
 
-void WebDoor::takeConnections()
+void WebDoor::takeConnections(QTcpServer &server)
 {
-    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+    while (QTcpSocket *socket = server.nextPendingConnection()) {
+        // A handshake that completes after close() brings no request in.
+        if (!server.isListening()) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         if (m_connections < maxConnections) {
             m_full = false;
             new Connection(socket, *this);

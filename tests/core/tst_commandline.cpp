@@ -8,6 +8,8 @@ class TestCommandLine : public QObject
 private Q_SLOTS:
     void parse_data();
     void parse();
+    void https_data();
+    void https();
 };
 
 void TestCommandLine::parse_data()
@@ -128,6 +130,73 @@ void TestCommandLine::parse()
         QCOMPARE(line.run.listen->text(), arguments.contains(QLatin1String("--listen=[::1]:9100"))
                                               ? QStringLiteral("[::1]:9100")
                                               : QStringLiteral("127.0.0.1:9100"));
+}
+
+void TestCommandLine::https_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("handedOver"); // the service manager's socket named for TLS
+    QTest::addColumn<int>("action");
+    QTest::addColumn<QString>("https");       // its address, empty for none
+    QTest::addColumn<QString>("certificate"); // "cert|key", empty for the till's own
+
+    const int run = static_cast<int>(CommandLine::Action::Run);
+    const int refuse = static_cast<int>(CommandLine::Action::Refuse);
+    QTest::newRow("https alone") << QStringList{"--https=8443"} << false << run << "127.0.0.1:8443"
+                                 << "";
+    QTest::newRow("beside http, given pair")
+        << QStringList{"--http=8069", "--https", "[::1]:8443",
+                       "--https-certificate=/etc/pos/c.pem, /etc/pos/k.pem"}
+        << false << run << "[::1]:8443"
+        << "/etc/pos/c.pem|/etc/pos/k.pem";
+    QTest::newRow("handed over") << QStringList{"1,0"} << true << run << "127.0.0.1:9100"
+                                 << "";
+    QTest::newRow("handed over beside an http socket on the same address")
+        << QStringList{"--http=9100"} << true << run << "127.0.0.1:9100"
+        << "";
+    QTest::newRow("one address for both")
+        << QStringList{"--http=8069", "--https=127.0.0.1:8069"} << false << refuse << ""
+        << "";
+    QTest::newRow("pair without https")
+        << QStringList{"--https-certificate=c.pem,k.pem"} << false << refuse << ""
+        << "";
+    for (const char *bad : {"--https-certificate=c.pem", "--https-certificate=c.pem,",
+                            "--https-certificate=a,b,c", "--https=host:443"})
+        QTest::newRow(bad) << QStringList{"--https=8443", bad} << false << refuse << ""
+                           << "";
+    QTest::newRow("certificate path")
+        << QStringList{"--https-certificate-path"} << false
+        << static_cast<int>(CommandLine::Action::ShowCertificatePath) << ""
+        << "";
+}
+
+// --https makes the same door over TLS, from its own option or from its own handed-over socket,
+// and takes a given certificate only for it.
+void TestCommandLine::https()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, handedOver);
+    QFETCH(int, action);
+    QFETCH(QString, https);
+    QFETCH(QString, certificate);
+    HandedOverSockets sockets;
+    if (handedOver)
+        sockets.webDoorTls = 5;
+
+    const CommandLine line = CommandLine::parse(arguments, QStringLiteral("1.2.3"), sockets);
+    QCOMPARE(static_cast<int>(line.action), action);
+    if (line.action != CommandLine::Action::Run) {
+        QCOMPARE(line.message.contains(QLatin1String("--help")),
+                 line.action == CommandLine::Action::Refuse);
+        return;
+    }
+    QCOMPARE(line.run.https ? line.run.https->text() : QString(), https);
+    QCOMPARE(line.run.httpsSocket, sockets.webDoorTls);
+    QCOMPARE(line.run.httpsCertificateFile.isEmpty()
+                 ? QString()
+                 : line.run.httpsCertificateFile + QLatin1Char('|') + line.run.httpsKeyFile,
+             certificate);
+    QCOMPARE(line.run.match, MatchMode::EscPos);
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

@@ -30,11 +30,16 @@ ProgramRun::~ProgramRun()
     }
 }
 
+QString ProgramRun::binary()
+{
+    return QStringLiteral(TRALVO_BINARY);
+}
+
 bool ProgramRun::launch(const QStringList &arguments)
 {
     m_process = std::make_unique<QProcess>();
     m_process->setProcessEnvironment(m_environment);
-    m_process->start(QStringLiteral(TRALVO_BINARY), arguments);
+    m_process->start(binary(), arguments);
     return m_process->waitForStarted(5000);
 }
 

@@ -21,6 +21,8 @@ public:
     ProgramRun(const ProgramRun &) = delete;
     ProgramRun &operator=(const ProgramRun &) = delete;
 
+    // The built program's path.
+    static QString binary();
     // The environment the next launch gets; change it before launching.
     QProcessEnvironment &environment() { return m_environment; }
 

@@ -42,6 +42,8 @@ public:
             return QStringLiteral("Label20");
         case Field::WebAddress:
             return QStringLiteral("Label23");
+        case Field::WebSecureAddress:
+            return QStringLiteral("Label26");
         case Field::WebState:
             return QStringLiteral("Label24");
         }

@@ -24,6 +24,8 @@ private Q_SLOTS:
     void hiddenIsNeverShown();
     void requestAndClose();
     void lowerGroupsStack();
+    void webGroupRows_data();
+    void webGroupRows();
 };
 
 void TestStatusWindow::initTestCase()
@@ -269,6 +271,45 @@ void TestStatusWindow::lowerGroupsStack()
              QStringLiteral("127.0.0.1:9100"));
     QCOMPARE(start.findChild<QLabel *>(QStringLiteral("Label20"))->text(),
              QStringLiteral("Open Success"));
+}
+
+void TestStatusWindow::webGroupRows_data()
+{
+    QTest::addColumn<bool>("plain");
+    QTest::addColumn<bool>("secure");
+    QTest::addColumn<QStringList>("captions");
+    QTest::newRow("http") << true << false << QStringList{"Address", "State"};
+    QTest::newRow("https") << false << true << QStringList{"HTTPS", "State"};
+    QTest::newRow("both") << true << true << QStringList{"Address", "HTTPS", "State"};
+}
+
+// The Web group has a row for each address the door listens on, and the window grows by it.
+void TestStatusWindow::webGroupRows()
+{
+    QFETCH(bool, plain);
+    QFETCH(bool, secure);
+    QFETCH(QStringList, captions);
+    StatusBoard board;
+    board.setText(Field::WebSecureAddress, QStringLiteral("127.0.0.1:443"));
+    StatusWindow start(board);
+    start.addWebGroup(plain, secure);
+    const auto *group = start.findChild<QGroupBox *>(QStringLiteral("Frame5"));
+    QVERIFY(group);
+    QStringList shown;
+    for (const char *name : {"Label21", "Label25", "Label22"}) {
+        if (const auto *caption = group->findChild<QLabel *>(QLatin1String(name)))
+            shown << caption->text();
+    }
+    QCOMPARE(shown, captions);
+    const int rows = static_cast<int>(captions.size());
+    QCOMPARE(group->height(), (285 + 300 * rows) / 15);
+    QCOMPARE(start.height(), (3270 + 375 + 300 * rows) / 15);
+    QCOMPARE(start.findChild<QWidget *>(QStringLiteral("Command1"))->y(),
+             (2700 + 375 + 300 * rows) / 15);
+    QCOMPARE(group->findChild<QLabel *>(QStringLiteral("Label26")) != nullptr, secure);
+    if (secure)
+        QCOMPARE(group->findChild<QLabel *>(QStringLiteral("Label26"))->text(),
+                 QStringLiteral("127.0.0.1:443"));
 }
 
 QTEST_MAIN(TestStatusWindow)
