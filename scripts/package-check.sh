@@ -100,6 +100,7 @@ check_package() {
         '\./usr/share/icons/hicolor/scalable/apps/tralvo\.svg' \
         '\./(usr/)?lib/systemd/system/tralvo\.service' '\./(usr/)?lib/systemd/system/tralvo\.socket' \
         '\./(usr/)?lib/systemd/system/tralvo-web\.socket' \
+        '\./(usr/)?lib/systemd/system/tralvo-https\.socket' \
         '\./usr/lib/[^/]+/tralvo/standin/libCashBox\.so' '\./usr/share/tralvo/tralvo\.default'; do
         grep -Eq "^${path}\$" <<<"$contents" || { echo "  the package lacks $path" >&2; return 1; }
     done
@@ -205,12 +206,19 @@ open_pair() {
 }
 
 # Starts the installed program as the service does: hidden, no display, unprivileged, dialout.
+# start_installed [NAME=VALUE...] [-- OPTION...]: with those variables and named options.
 start_installed() {
+    local envs=() options=()
+    while [ "$#" -gt 0 ] && [ "$1" != -- ]; do
+        envs+=("$1")
+        shift
+    done
+    [ "$#" -eq 0 ] || { shift; options=("$@"); }
     env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u LD_LIBRARY_PATH -u XDG_RUNTIME_DIR \
-        -u CASHBOX_STANDIN_RESULT -u CASHBOX_STANDIN_RESULT_FILE \
-        TRALVO_COMDIR="$ports" CASHBOX_STANDIN_LOG="$pulses" "$@" \
+        -u CASHBOX_STANDIN_RESULT -u CASHBOX_STANDIN_RESULT_FILE -u STATE_DIRECTORY \
+        TRALVO_COMDIR="$ports" CASHBOX_STANDIN_LOG="$pulses" "${envs[@]}" \
         setpriv --reuid="$run_user" --regid="$run_group" --groups=dialout --no-new-privs \
-        /usr/bin/tralvo 1,0 >"$tmp/tralvo.out" 2>"$tmp/tralvo.err" {com8_fd}>&- &
+        /usr/bin/tralvo "${options[@]}" 1,0 >"$tmp/tralvo.out" 2>"$tmp/tralvo.err" {com8_fd}>&- &
     tralvo_pid=$!
 }
 
@@ -293,6 +301,56 @@ check_standin_needs_choice() {
     terminate
 }
 check "installed tralvo without LD_LIBRARY_PATH does not find the stand-in" check_standin_needs_choice
+
+# https_pulses_once PORT CERT: the web door over TLS on 127.0.0.1:PORT refuses curl that trusts
+# only the system's store (a failed handshake in the log, no pulse), and answers an ePOS pulse
+# from curl that trusts CERT alone with success="true"; the drawer pulses once in all.
+https_pulses_once() {
+    local url="https://127.0.0.1:$1/cgi-bin/epos/service.cgi" cert=$2 before reply status
+    before=$(lines)
+    if reply=$(unset CURL_CA_BUNDLE SSL_CERT_FILE SSL_CERT_DIR; tralvo_epos_pulse "$url" 10 2>&1); then
+        echo "  curl without --cacert was answered over TLS: $reply" >&2
+        return 1
+    fi
+    tralvo_wait_until 100 grep -Eq \
+        '^tralvo: Web: 127\.0\.0\.1:[0-9]+: the TLS handshake failed \(.+\); closed$' "$tmp/tralvo.err" ||
+        { echo "  no failed handshake in the log for curl without --cacert" >&2; show_output; return 1; }
+    reply=$(tralvo_epos_pulse "$url" 10 "" --cacert "$cert") ||
+        { echo "  curl --cacert $cert could not POST to $url: $reply" >&2; show_output; return 1; }
+    status=${reply##*$'\n'}
+    [ "$status" = 200 ] && grep -q 'success="true"' <<<"$reply" ||
+        { echo "  the ePOS pulse over TLS got $status: ${reply%$'\n'*}" >&2; show_output; return 1; }
+    tralvo_wait_for "[ \$(lines) -gt $before ]" 100 ||
+        { echo "  no pulse within 10 s" >&2; show_output; return 1; }
+    sleep 1 # room for a second, wrong pulse to show up
+    [ "$(lines)" -eq $((before + 1)) ] && [[ $(tail -n 1 "$pulses") == *' -> 0' ]] ||
+        { echo "  expected one pulse over TLS, got $(($(lines) - before)):" >&2; cat "$pulses" >&2; return 1; }
+}
+
+# The web door over TLS with the till's own certificate, run as the service runs it, with the
+# state directory systemd gives it: --https-certificate-path, as that user, makes the pair there
+# with a key of that user's alone, and the door (--https=PORT, so on 127.0.0.1) shows it.
+check_https_run() {
+    local state=$tmp/state-run cert key out port=$((20000 + RANDOM % 20000))
+    install -d -m 0700 -o "$run_user" -g "$run_group" "$state"
+    cert=$(env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/ STATE_DIRECTORY="$state" \
+        setpriv --reuid="$run_user" --regid="$run_group" --groups=dialout --no-new-privs \
+        /usr/bin/tralvo --https-certificate-path 2>"$tmp/path.err") ||
+        { echo "  tralvo --https-certificate-path as $run_user failed:" >&2; cat "$tmp/path.err" >&2; return 1; }
+    [ "$cert" = "$state/https-certificate.pem" ] ||
+        { echo "  tralvo --https-certificate-path printed '$cert', not $state/https-certificate.pem" >&2; return 1; }
+    key=$(dirname "$cert")/https-key.pem
+    out=$(stat -c '%a %U' "$key" 2>&1) && [ "$out" = "600 $run_user" ] ||
+        { echo "  the key $key is '$out', not 600 $run_user" >&2; return 1; }
+    open_pair || return 1
+    start_installed LD_LIBRARY_PATH="$standin_dir" STATE_DIRECTORY="$state" -- "--https=$port"
+    tralvo_wait_until 150 grep -q '^tralvo: Web: Open Success$' "$tmp/tralvo.err" ||
+        { echo "  the web door over TLS did not open on $port" >&2; show_output; return 1; }
+    https_pulses_once "$port" "$cert" || return 1
+    terminate
+}
+check "installed tralvo --https=PORT as $run_user: its own certificate, key 0600; curl trusting it pulses once, without it fails" \
+    check_https_run
 
 # The service's sandbox, rated the way systemd rates it; without systemd as PID 1 this is static.
 check_sandbox() {
@@ -464,6 +522,67 @@ check_web_socket_unit() {
 }
 check "tralvo-web.socket verified and not enabled; an ePOS pulse through it is served, once" \
     check_web_socket_unit
+
+# The TLS web door's socket unit, as the web door's: valid, not enabled, named apart and handed
+# to the same service, which gives the key a state directory of its own. Its three sockets are
+# handed over as systemd does with all the units started, the TLS one on a port of this check's
+# (443 may be a web server's here). Started by a request to the plain door, the door over TLS
+# makes the till's pair in the state directory and shows it, --https-certificate-path there
+# names it, and an ePOS pulse over TLS is served once.
+check_https_socket_unit() {
+    local https_unit name out cert key reply state=$tmp/state-socket
+    local print_port=$((20000 + RANDOM % 20000)) web_port https_port
+    web_port=$((print_port + 1))
+    https_port=$((print_port + 2))
+    https_unit=$(grep -E '/systemd/system/tralvo-https\.socket$' <<<"$installed") ||
+        { echo "  the package installed no tralvo-https.socket" >&2; return 1; }
+    out=$(systemd-analyze verify "$https_unit" 2>&1) && [ -z "$out" ] ||
+        { echo "  systemd-analyze verify $https_unit:" >&2; echo "$out" >&2; return 1; }
+    out=$(sed -n 's/^ListenStream=//p' "$https_unit")
+    [ "$out" = 127.0.0.1:443 ] ||
+        { echo "  tralvo-https.socket listens on '$out', not 127.0.0.1:443 alone" >&2; return 1; }
+    grep -qx 'Service=tralvo.service' "$https_unit" ||
+        { echo "  tralvo-https.socket does not start tralvo.service" >&2; return 1; }
+    name=$(sed -n 's/^FileDescriptorName=//p' "$https_unit")
+    [ "$name" = https ] || { echo "  tralvo-https.socket names its socket '$name', not https" >&2; return 1; }
+    ! out=$(ls -d /etc/systemd/system/*.wants/tralvo-https.socket 2>/dev/null) ||
+        { echo "  installing enabled the TLS web socket: $out" >&2; return 1; }
+    # Under ProtectSystem=strict and DynamicUser=, the key can be written nowhere else.
+    grep -qx 'StateDirectory=tralvo' "$unit" && grep -qx 'StateDirectoryMode=0700' "$unit" ||
+        { echo "  $unit gives the key no private state directory" >&2; return 1; }
+    out=$(systemd-analyze security --offline=true "$unit" 2>&1) || true
+    echo "package-check: exposure of tralvo.service started by tralvo-https.socket:" \
+        "$(sed -n 's/.*Overall exposure level for [^:]*: \([0-9][0-9.]*\).*/\1/p' <<<"$out")"
+    install -d -m 0700 "$state"
+    (exec env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/ LD_LIBRARY_PATH="$standin_dir" \
+        STATE_DIRECTORY="$state" CASHBOX_STANDIN_LOG="$pulses" \
+        systemd-socket-activate -E LD_LIBRARY_PATH -E STATE_DIRECTORY -E CASHBOX_STANDIN_LOG \
+        -l "127.0.0.1:$print_port" -l "127.0.0.1:$web_port" -l "127.0.0.1:$https_port" \
+        --fdname="print:web:$name" /usr/bin/tralvo 1,0) >"$tmp/tralvo.out" 2>"$tmp/tralvo.err" &
+    tralvo_pid=$!
+    tralvo_wait_until 50 grep -q "Listening on 127.0.0.1:$https_port" "$tmp/tralvo.err" ||
+        { echo "  systemd-socket-activate did not listen" >&2; show_output; return 1; }
+    # The first connection starts the program, as systemd does; the plain door answers it.
+    reply=$(curl -sS -m 20 "http://127.0.0.1:$web_port/hw_proxy/hello" 2>&1) && [ "$reply" = ping ] ||
+        { echo "  the handed-over web door answered '$reply', not ping" >&2; show_output; return 1; }
+    tralvo_wait_until 100 grep -q '^tralvo: Web: Open Success$' "$tmp/tralvo.err" ||
+        { echo "  the handed-over web door did not open" >&2; show_output; return 1; }
+    cert=$(env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/ STATE_DIRECTORY="$state" \
+        /usr/bin/tralvo --https-certificate-path 2>"$tmp/path.err") ||
+        { echo "  tralvo --https-certificate-path failed:" >&2; cat "$tmp/path.err" >&2; return 1; }
+    key=$(dirname "$cert")/https-key.pem
+    out=$(stat -c '%a %U' "$key" 2>&1) && [ "$out" = "600 root" ] ||
+        { echo "  the key $key is '$out', not 600 root" >&2; return 1; }
+    https_pulses_once "$https_port" "$cert" || return 1
+    reply=$(printf '\x10\x04\x01' | timeout 10 socat -t 3 - "TCP:127.0.0.1:$print_port,shut-none" |
+        od -An -tx1 | tr -d ' \n')
+    [ "$reply" = 12 ] || { echo "  print port status answer '$reply', not 12" >&2; show_output; return 1; }
+    ! grep -q 'left unused' "$tmp/tralvo.err" && grep -q "tralvo: Network: Open Success" "$tmp/tralvo.err" ||
+        { echo "  the handed-over sockets were not all taken" >&2; show_output; return 1; }
+    terminate
+}
+check "tralvo-https.socket verified and not enabled; an ePOS pulse over TLS through it is served, once" \
+    check_https_socket_unit
 
 # Removing masks the unit (the Debian way); installing again must leave it usable and disabled.
 check_remove_and_reinstall() {

@@ -51,14 +51,18 @@ tralvo_check_summary() {
     [ "$failed" -eq 0 ]
 }
 
-# tralvo_epos_pulse <url> <seconds> [origin]: POSTs one ePOS-Print request that pulses
-# drawer_1, as browser POS software does (from a page of that origin, if given); prints the
-# answer's body and, on its last line, the status code. Fails when curl gets no answer.
+# tralvo_epos_pulse <url> <seconds> [origin [curl-argument...]]: POSTs one ePOS-Print request
+# that pulses drawer_1, as browser POS software does (from a page of that origin, if given and
+# not empty); prints the answer's body and, on its last line, the status code. The arguments
+# after the origin go to curl before the URL (for https: --cacert CERT). Fails when curl gets no
+# answer, a TLS handshake it refuses too.
 tralvo_epos_pulse() {
     local body='<?xml version="1.0" encoding="utf-8"?>'\
 '<s:Envelope xmlns:s="http://schemas.xmlsoap.org/soap/envelope/"><s:Body>'\
 '<epos-print xmlns="http://www.epson-pos.com/schemas/2011/03/epos-print">'\
 '<pulse drawer="drawer_1" time="pulse_100"/></epos-print></s:Body></s:Envelope>'
-    curl -sS -m "$2" -w '\n%{http_code}' ${3:+-H "Origin: $3"} \
-        -H 'Content-Type: text/xml; charset=utf-8' -H 'SOAPAction: ""' --data-binary "$body" "$1"
+    local url=$1 seconds=$2 origin=${3:-}
+    shift $(($# < 3 ? $# : 3))
+    curl -sS -m "$seconds" -w '\n%{http_code}' ${origin:+-H "Origin: $origin"} "$@" \
+        -H 'Content-Type: text/xml; charset=utf-8' -H 'SOAPAction: ""' --data-binary "$body" "$url"
 }
