@@ -4,11 +4,12 @@
 ;          (-DWITH_OPENSSL: the deploy folder holds OpenSSL 3's DLLs and the JPEG plugin)
 ; Silent:  setup.exe /S [/AUTOSTART=0|1] [/PROFILE=0|1] [/MATCH=start|escpos|star|any]
 ;                       [/PRINTER=COMn[:SETTINGS]|socket://HOST[:PORT]|queue:NAME]
-;                       [/LISTEN=[ADDRESS:]PORT] [/HTTP=[ADDRESS:]PORT]
+;                       [/LISTEN=[ADDRESS:]PORT] [/HTTP=[ADDRESS:]PORT] [/HTTPS=[ADDRESS:]PORT]
 ;                       [/HTTPORIGIN=ORIGIN[,ORIGIN...]]
-;          (an empty /MATCH=, /PRINTER=, /LISTEN=, /HTTP= or /HTTPORIGIN= clears that option;
-;          /HTTP= is the web door for browser POS software, /HTTPORIGIN= the web origins, such
-;          as https://shop.example.com, whose pages may call it). Switches are
+;          (an empty /MATCH=, /PRINTER=, /LISTEN=, /HTTP=, /HTTPS= or /HTTPORIGIN= clears that
+;          option; /HTTP= is the web door for browser POS software, /HTTPS= the same over TLS,
+;          whose certificate Setup adds to the computer's trusted roots, /HTTPORIGIN= the web
+;          origins, such as https://shop.example.com, whose pages may call it). Switches are
 ;          separated by blanks; a value, or a whole switch, may be put in quotes, as a printer's
 ;          name with blanks must be: "/PRINTER=queue:EPSON TM-T20II Receipt".
 ; Each choice not given is kept from the earlier install.
@@ -28,6 +29,9 @@ Unicode true
 ; The integrator's choices, read back by an upgrade.
 !define SETTINGS_KEY "Software\Tralvo"
 !define TASK_NAME "Tralvo"
+; The subject of the till's own certificate for https (web/tillcertificate.cpp), which no other
+; certificate bears.
+!define CERTIFICATE_NAME "Tralvo on this till"
 
 !include MUI2.nsh
 !include LogicLib.nsh
@@ -69,6 +73,7 @@ Var Printer        ; Tralvo's --printer: empty (none), COMn[:SETTINGS], socket:/
                    ; or queue:NAME (a Windows printer)
 Var Listen         ; Tralvo's --listen: empty (none) or [ADDRESS:]PORT
 Var Http           ; Tralvo's --http: empty (none) or [ADDRESS:]PORT
+Var Https          ; Tralvo's --https: empty (none) or [ADDRESS:]PORT
 Var HttpOrigin     ; Tralvo's --http-origin: empty (none) or ORIGIN[,ORIGIN...]
 Var ProgramOptions ; the text options as the program takes them (--match=...), each after a space
                    ; (quoted when it holds a blank)
@@ -81,6 +86,7 @@ Var MatchList
 Var PrinterField
 Var ListenField
 Var HttpField
+Var HttpsField
 Var HttpOriginField
 
 ; ---------------------------------------------------------------------------------------------
@@ -92,6 +98,7 @@ Var HttpOriginField
   !insertmacro ${ACTION} PRINTER Printer printer $Printer ValidPrinter
   !insertmacro ${ACTION} LISTEN Listen listen $Listen ValidListen
   !insertmacro ${ACTION} HTTP Http http $Http ValidListen
+  !insertmacro ${ACTION} HTTPS Https https $Https ValidListen
   !insertmacro ${ACTION} HTTPORIGIN HttpOrigin http-origin $HttpOrigin ValidOrigins
 !macroend
 
@@ -372,6 +379,61 @@ FunctionEnd
 !insertmacro TralvoProcessFunctions "un."
 
 ; ---------------------------------------------------------------------------------------------
+; The https door's certificate in the computer's trusted roots, so that the browser takes it from
+; 127.0.0.1. Setup records what it added (TrustedCertificate under SETTINGS_KEY), and takes out
+; only that. A certutil that fails (Wine has none) fails nothing else: Setup says so and goes on.
+
+; Has the program make the till's own certificate, if there is none yet, and adds it.
+Function TrustCertificate
+  Push $0
+  Push $1
+  DetailPrint "Tralvo's own certificate for https (tralvo.exe --https-certificate-path)"
+  nsExec::ExecToStack /TIMEOUT=60000 '"$INSTDIR\tralvo.exe" --https-certificate-path'
+  Pop $0 ; the exit code, "error" or "timeout"
+  Pop $1 ; the certificate's path, or why there is none
+  ${TrimNewLines} $1 $1
+  ${If} $0 != 0
+    DetailPrint "tralvo.exe could not make it (exit code $0): $1"
+    DetailPrint "The https door starts only once it can; the reason is in tralvo.log"
+  ${ElseIfNot} ${FileExists} $1
+    DetailPrint "tralvo.exe named no certificate file: $1"
+  ${Else}
+    DetailPrint "Adding $1 to this computer's trusted roots"
+    nsExec::ExecToLog '"$SYSDIR\certutil.exe" -addstore Root "$1"'
+    Pop $0
+    ${If} $0 == 0
+      WriteRegStr HKLM "${SETTINGS_KEY}" "TrustedCertificate" $1
+    ${Else}
+      DetailPrint "certutil could not add it (exit code $0); from an elevated prompt: certutil -addstore Root $\"$1$\""
+    ${EndIf}
+  ${EndIf}
+  Pop $1
+  Pop $0
+FunctionEnd
+
+!macro UntrustFunction UN
+; Takes out of the trusted roots what Setup put there: by the certificate's subject, which also
+; finds one made again since.
+Function ${UN}UntrustCertificate
+  Push $0
+  ReadRegStr $0 HKLM "${SETTINGS_KEY}" "TrustedCertificate"
+  ${If} $0 != ""
+    DetailPrint "Removing Tralvo's own certificate from this computer's trusted roots"
+    nsExec::ExecToLog '"$SYSDIR\certutil.exe" -delstore Root "${CERTIFICATE_NAME}"'
+    Pop $0
+    ${If} $0 == 0
+      DeleteRegValue HKLM "${SETTINGS_KEY}" "TrustedCertificate"
+    ${Else}
+      DetailPrint "certutil could not remove it (exit code $0); from an elevated prompt: certutil -delstore Root $\"${CERTIFICATE_NAME}$\""
+    ${EndIf}
+  ${EndIf}
+  Pop $0
+FunctionEnd
+!macroend
+!insertmacro UntrustFunction ""
+!insertmacro UntrustFunction "un."
+
+; ---------------------------------------------------------------------------------------------
 ; Pages
 !define MUI_ABORTWARNING
 ; The application's icon (packaging/windows/make-icon.sh makes it from packaging/tralvo.svg).
@@ -538,19 +600,25 @@ Function WebPageCreate
   ${If} $0 == error
     Abort
   ${EndIf}
-  ${NSD_CreateLabel} 0 0 100% 20u "A POS that runs in a browser reaches Tralvo over HTTP, as an Epson ePOS-Print printer or as Odoo's hardware proxy (IoT box). Leave the port empty for none."
+  ${NSD_CreateLabel} 0 0 100% 20u "A POS that runs in a browser reaches Tralvo as an Epson ePOS-Print printer or as Odoo's hardware proxy (IoT box), over http or https. Leave a port empty for none."
   Pop $0
-  ${NSD_CreateLabel} 0 28u 45% 10u "Web door (--http):"
+  ${NSD_CreateLabel} 0 26u 45% 10u "Web door (--http):"
   Pop $0
-  ${NSD_CreateText} 45% 26u 40% 12u $Http
+  ${NSD_CreateText} 45% 24u 40% 12u $Http
   Pop $HttpField
-  ${NSD_CreateLabel} 10u 42u 90% 10u "e.g. 8069 (Odoo's IoT box address 127.0.0.1:8069) or 127.0.0.1:8080"
+  ${NSD_CreateLabel} 10u 38u 90% 10u "e.g. 8069 (Odoo's IoT box address 127.0.0.1:8069) or 127.0.0.1:8080"
   Pop $0
-  ${NSD_CreateLabel} 0 60u 100% 10u "Web origins whose POS pages may call it (--http-origin), commas between:"
+  ${NSD_CreateLabel} 0 54u 45% 10u "Web door over https (--https):"
   Pop $0
-  ${NSD_CreateText} 10u 72u 85% 12u $HttpOrigin
+  ${NSD_CreateText} 45% 52u 40% 12u $Https
+  Pop $HttpsField
+  ${NSD_CreateLabel} 10u 66u 90% 20u "e.g. 8443. Setup adds Tralvo's own certificate to this computer's trusted roots, so that POS pages served over https may call it."
+  Pop $0
+  ${NSD_CreateLabel} 0 90u 100% 10u "Web origins whose POS pages may call it (--http-origin), commas between:"
+  Pop $0
+  ${NSD_CreateText} 10u 102u 85% 12u $HttpOrigin
   Pop $HttpOriginField
-  ${NSD_CreateLabel} 10u 86u 90% 40u "e.g. https://shop.example.com. Pages on this computer (localhost) and programs may always call; any other page is refused. A page served over https reaches the door only where the browser lets it call plain http on this computer."
+  ${NSD_CreateLabel} 10u 116u 90% 24u "e.g. https://shop.example.com. Pages on this computer (localhost) and programs may always call; any other page is refused."
   Pop $0
   nsDialogs::Show
 FunctionEnd
@@ -558,6 +626,13 @@ FunctionEnd
 Function WebPageLeave
   !insertmacro TakeField $HttpField $Http ValidListen \
       "is not a port for the web door: give PORT, IPv4-ADDRESS:PORT or [IPv6-ADDRESS]:PORT, such as 8069 or 127.0.0.1:8069."
+  !insertmacro TakeField $HttpsField $Https ValidListen \
+      "is not a port for the web door over https: give PORT, IPv4-ADDRESS:PORT or [IPv6-ADDRESS]:PORT, such as 8443 or 127.0.0.1:8443."
+  Call SameWebDoors
+  ${If} $R1 = 1
+    MessageBox MB_ICONEXCLAMATION "The web door over http and the one over https cannot share $\"$Https$\": give each its own port."
+    Abort
+  ${EndIf}
   !insertmacro TakeField $HttpOriginField $HttpOrigin ValidOrigins \
       "is not a list of web origins: give http:// or https://, a host name or address and an optional :PORT, such as https://shop.example.com, commas between and no blanks."
 FunctionEnd
@@ -935,6 +1010,32 @@ Function ValidOrigins
   Pop $R2
 FunctionEnd
 
+; $R1 = 1 when $Http and $Https are both set to one address and port, which the program refuses
+; (a PORT alone is 127.0.0.1:PORT, its default address).
+Function SameWebDoors
+  Push $0
+  Push $1
+  StrCpy $R1 0
+  ${If} $Http != ""
+  ${AndIf} $Https != ""
+    StrCpy $0 $Http
+    Call WithAddress
+    StrCpy $1 $0
+    StrCpy $0 $Https
+    Call WithAddress
+    ${IfThen} $0 == $1 ${|} StrCpy $R1 1 ${|} ; == ignores case, as IPv6 digits do
+  ${EndIf}
+  Pop $1
+  Pop $0
+FunctionEnd
+; $0, a value ValidListen took, with its address: PORT alone becomes 127.0.0.1:PORT.
+Function WithAddress
+  Push $1
+  System::Call 'shlwapi::StrChrW(w r0, i 58) p .r1'
+  ${IfThen} $1 = 0 ${|} StrCpy $0 "127.0.0.1:$0" ${|}
+  Pop $1
+FunctionEnd
+
 ; $R1 = 1 when $0 is 0 or 1.
 Function ValidBit
   StrCpy $R1 0
@@ -1049,6 +1150,14 @@ Function .onInit
   !insertmacro ReadSwitch AUTOSTART $Autostart ValidBit
   !insertmacro ReadSwitch PROFILE $DrawerProfile ValidBit
   !insertmacro TextOptions ReadTextOption
+  Call SameWebDoors
+  ${If} $R1 = 1
+    ${IfNot} ${Silent}
+      MessageBox MB_ICONSTOP "The web door over http and the one over https cannot share $\"$Https$\"."
+    ${EndIf}
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
 FunctionEnd
 
 !macro AddProgramOption NAME REGNAME OPTION VAR CHECK
@@ -1109,6 +1218,13 @@ Section "Tralvo" SecMain
   WriteRegDWORD HKLM "${SETTINGS_KEY}" "Profile" $DrawerProfile
   !insertmacro TextOptions WriteTextOption
 
+  ; Before the task starts Tralvo again, which would make the certificate at the same time.
+  ${If} $Https != ""
+    Call TrustCertificate
+  ${Else}
+    Call UntrustCertificate
+  ${EndIf}
+
   ; Windows starts no elevated program from the Run key or the Startup folder: a task does.
   ${If} $Autostart = 1
     Call WriteTaskXml
@@ -1166,6 +1282,7 @@ Section "Uninstall"
   DetailPrint "Removing the log-on task $\"${TASK_NAME}$\" if there is one"
   nsExec::ExecToLog '"$SYSDIR\schtasks.exe" /Delete /TN ${TASK_NAME} /F'
   Pop $0
+  Call un.UntrustCertificate
 
   ; The files Setup listed; with no list (removed by hand), the files this version ships.
   StrCpy $R6 0

@@ -210,6 +210,40 @@ network_job() {
 }
 tralvo_check 'a network job on 127.0.0.1 pulses once and gets the status answer' network_job
 
+# The web door over TLS, with a certificate and key made here: curl, trusting that certificate
+# alone, gets an ePOS pulse answered success="true", and the drawer pulses once. (The till's own
+# certificate is left out: its folder's access list is Windows' business, not Wine's.)
+# https_pulse_answered PORT CERT BEFORE: the door on PORT answers curl, which trusts CERT alone,
+# and the drawer has pulsed once since BEFORE pulses.
+https_pulse_answered() {
+    local reply
+    tralvo_wait_until 300 log_has 'Web: Open Success' || { show_log; return 1; }
+    reply=$(CURL_CA_BUNDLE=$2 tralvo_epos_pulse \
+        "https://127.0.0.1:$1/cgi-bin/epos/service.cgi?devid=local_printer&timeout=10000" 20) ||
+        { echo "  no answer over TLS: ${reply:-}" >&2; show_log; return 1; }
+    [ "${reply##*$'\n'}" = 200 ] && grep -q 'success="true"' <<<"$reply" ||
+        { echo "  reply: $reply" >&2; show_log; return 1; }
+    tralvo_wait_for "[ \$(count_pulses) -gt $3 ]" 100 || { echo "  no pulse" >&2; show_log; return 1; }
+    sleep 0.5
+    [ "$(count_pulses)" -eq $(($3 + 1)) ] || { echo "  $(($(count_pulses) - $3)) pulses" >&2; return 1; }
+}
+# Ends the program whatever it answered, so that the next check starts alone.
+https_pulse() {
+    local port before cert=$work/https-certificate.pem key=$work/https-key.pem status=0
+    port=$(tralvo_free_tcp_port 19140) || return 1
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 30 -subj /CN=localhost \
+        -addext subjectAltName=IP:127.0.0.1 -keyout "$key" -out "$cert" 2>"$work/openssl.err" ||
+        { echo "  openssl could not make the pair:" >&2; cat "$work/openssl.err" >&2; return 1; }
+    before=$(count_pulses)
+    start_tralvo "--https=127.0.0.1:$port" \
+        "--https-certificate=$(tralvo_winpath "$cert"),$(tralvo_winpath "$key")" 1,0
+    https_pulse_answered "$port" "$cert" "$before" || status=1
+    end_with_taskkill || status=1
+    return "$status"
+}
+tralvo_check 'an ePOS pulse over https (curl trusting only the given certificate) pulses once, success="true"' \
+    https_pulse
+
 # A print queue: Wine's spooler lists the queues of a CUPS scheduler as Windows printers (with
 # the 32-bit libcups), reading them when a program starts, so the queue is made first. Its device
 # is a network printer that socat stands in for. A job over TCP goes into the queue as a RAW

@@ -161,6 +161,7 @@ for bad in /MATCH=fast '/PRINTER=COM3:9600;x' /PRINTER=LPT1 /PRINTER=socket://pr
     /PRINTER=queue: '/PRINTER=queue:Back,Office' '/PRINTER=queue:Back\Office' \
     '/PRINTER=queue:\\server' $'/PRINTER=queue:Receipt\tA' \
     /LISTEN=localhost:9100 /LISTEN=127.0.0.1:65536 '/LISTEN=[::1]9100' /HTTP=localhost:8069 \
+    /HTTPS=localhost:8443 /HTTPS=127.0.0.1:65536 '/HTTPS=[::1]8443' \
     /HTTPORIGIN=shop.example.com /HTTPORIGIN=ftp://shop.example.com \
     /HTTPORIGIN=https://shop.example.com/pos '/HTTPORIGIN=https://a.example,' \
     '/HTTPORIGIN=https://a.example, https://b.example' /HTTPORIGIN=https://a.example:65536; do
@@ -169,6 +170,12 @@ for bad in /MATCH=fast '/PRINTER=COM3:9600;x' /PRINTER=LPT1 /PRINTER=socket://pr
     wineserver -w
     tralvo_check "$bad is refused (exit 2) and installs nothing" test "$rc" = 2 -a ! -e "$inst"
 done
+# The program cannot listen for both on one address.
+wine "$setup" /S /HTTP=8069 /HTTPS=127.0.0.1:8069
+rc=$?
+wineserver -w
+tralvo_check "/HTTP=8069 /HTTPS=127.0.0.1:8069, both doors on one address, is refused (exit 2) and installs nothing" \
+    test "$rc" = 2 -a ! -e "$inst"
 
 wine "$old_setup" /S
 rc=$?
@@ -325,11 +332,23 @@ web_door_pulse() {
 }
 tralvo_check "tralvo.exe with the task's arguments: a listed page's ePOS pulse on 127.0.0.1:$web_port pulses once, success=\"true\"; another page's is refused (403)" \
     as_the_task_starts_it web_door_pulse
-wine "$setup" /S /HTTP= /HTTPORIGIN=
+# The door over https too: Setup has the installed program make its certificate, then hands it to
+# certutil, which Wine lacks; that fails nothing else.
+tls_port=$(tralvo_free_tcp_port 19380) || exit 1
+WINEDEBUG=trace+process wine "$setup" /S "/HTTPS=127.0.0.1:$tls_port" 2>"$work/upgrade-https.trace"
+rc=$?
+timeout 120 wineserver -w
+tralvo_check "upgrade with /HTTPS=127.0.0.1:$tls_port exits 0 and stores it" \
+    test "$rc/$(regval "$settings_key" Https)" = "0/127.0.0.1:$tls_port"
+tralvo_check "Setup had the installed tralvo.exe make its certificate (--https-certificate-path)" \
+    grep -qF -- '--https-certificate-path' "$work/upgrade-https.trace"
+tls_line="$net_line --http=127.0.0.1:$web_port --https=127.0.0.1:$tls_port --http-origin=$web_origins"
+tralvo_check "the task definition: tralvo.exe 1,1$tls_line" task_as_asked 1 "$tls_line"
+wine "$setup" /S /HTTP= /HTTPS= /HTTPORIGIN=
 rc=$?
 wineserver -w
-tralvo_check "upgrade with an empty /HTTP= and /HTTPORIGIN= exits 0 and drops them" \
-    test "$rc/$(regval "$settings_key" Http)/$(regval "$settings_key" HttpOrigin)" = 0//
+tralvo_check "upgrade with an empty /HTTP=, /HTTPS= and /HTTPORIGIN= exits 0 and drops them" \
+    test "$rc/$(regval "$settings_key" Http)/$(regval "$settings_key" Https)/$(regval "$settings_key" HttpOrigin)" = 0///
 tralvo_check "the task definition: tralvo.exe 1,1$net_line again" task_as_asked 1 "$net_line"
 
 # A Windows printer whose name has blanks, and characters that XML writes as entities.

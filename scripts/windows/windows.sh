@@ -1,22 +1,23 @@
 #!/usr/bin/env bash
 # The 32-bit Windows program, cross-built from this tree with MinGW and proven under Wine.
-# Installs what is missing, unpacks the Qt 5.15 prefix for i686-w64-mingw32 (or builds it),
-# builds Tralvo and its tests (the CMake preset windows), gathers what ships into
-# build-windows/deploy, builds the Wine-only serial library into build-windows/wine-testing and
-# the installer build-windows/tralvo-<version>-win32-setup.exe, then runs the unit tests, the
-# end-to-end and healing checks (scripts/windows/e2e.sh, heal.sh), the installer's checks
-# (scripts/windows/installer-check.sh) and a short soak (scripts/windows/soak.sh) under Wine.
-# On a kernel that runs no 32-bit programs it stops after the installer, with exit code 77.
-# Safe to run again.
+# Installs what is missing, unpacks the Qt 5.15 prefix for i686-w64-mingw32, adds OpenSSL's
+# headers and a libcrypto import library (fetch-openssl-headers.sh), builds Tralvo and its tests
+# (the CMake preset windows), gathers what ships into build-windows/deploy, builds the Wine-only
+# serial library into build-windows/wine-testing and the installer
+# build-windows/tralvo-<version>-win32-setup.exe, then runs the unit tests, the end-to-end and
+# healing checks (e2e.sh, heal.sh), the installer's checks (installer-check.sh) and a short soak
+# (soak.sh) under Wine. On a kernel that runs no 32-bit programs it stops after the installer,
+# with exit code 77. Safe to run again.
 #
 # Usage: scripts/windows/windows.sh [--screenshots]
 #   --screenshots   also write the window under Wine at 100 % and 150 % into docs/
 # Inputs, from TRALVO_WINDOWS_INPUTS (default: ../shared/windows beside this project):
 #   qt5-i686-5.15.8-mingw12-posix-openssl3.tar.xz  the ready Qt prefix (OpenSSL 3 linked into
-#                                               Qt Network, the JPEG image plugin); when it is
-#                                               absent, a prefix without them is built from
-#                                               Debian's qtbase source (scripts/windows/build-qt5.sh,
-#                                               about 20 minutes), and receipt pictures cannot be read
+#                                               Qt Network, the JPEG image plugin); Tralvo links
+#                                               its libcrypto-3.dll too (the https certificate),
+#                                               so without it the step stops: a prefix built
+#                                               from Debian's qtbase source (build-qt5.sh) has
+#                                               no OpenSSL
 #   qtserialport-everywhere-src-5.15.8.tar.xz   Qt Serial Port's source (or TRALVO_QTSERIALPORT_SRC)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -49,7 +50,7 @@ if ! tralvo_output_has -x i386 -- dpkg --print-foreign-architectures; then
 fi
 "$root/scripts/deps.sh" g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-i686 \
     wine wine32:i386 wine64 fonts-wine nsis libxml2-utils xvfb xauth xdotool x11-utils imagemagick \
-    socat patch icoutils librsvg2-bin iproute2 cups cups-client libcups2:i386 curl
+    socat patch icoutils librsvg2-bin iproute2 cups cups-client libcups2:i386 curl openssl
 
 # The Qt prefix: unpacked once (checked against SHA256SUMS), or built where no tarball is given.
 # The marker holds what it came from, so a prefix from an earlier tarball (one without Qt
@@ -57,6 +58,10 @@ fi
 origin=built
 if [ -f "$qt_tarball" ]; then
     origin=$(sha256sum "$qt_tarball" | cut -d' ' -f1)
+elif [ ! -f "$prefix/bin/libcrypto-3.dll" ]; then
+    say "no $qt_tarball: Tralvo links the libcrypto-3.dll that comes with it, and a prefix" \
+        "built here from Debian's qtbase source has no OpenSSL" >&2
+    exit 1
 fi
 if [ "$(cat "$prefix/.ready" 2>/dev/null)" != "$origin" ]; then
     rm -rf "$prefix"
@@ -77,11 +82,16 @@ fi
 # http-parser has no MinGW build in Debian: its one C file comes from Debian's source package.
 http_parser=$out/http-parser
 "$root/scripts/windows/fetch-http-parser.sh" "$http_parser"
+# The till's certificate is made with the prefix's libcrypto-3.dll, which comes without headers
+# or an import library.
+openssl=$out/openssl
+"$root/scripts/windows/fetch-openssl-headers.sh" "$openssl" "$prefix/bin/libcrypto-3.dll"
 
 say "building Tralvo and its tests (log: $out/build.log)"
 cd "$root"
 rm -f "$out/build.log"
-tralvo_logged "$out/build.log" cmake --preset windows -DTRALVO_HTTP_PARSER_SOURCE_DIR="$http_parser"
+tralvo_logged "$out/build.log" cmake --preset windows \
+    -DTRALVO_HTTP_PARSER_SOURCE_DIR="$http_parser" -DTRALVO_OPENSSL_ROOT="$openssl"
 tralvo_logged "$out/build.log" cmake --build --preset windows
 exe=$out/build/bin/tralvo.exe
 standin=$out/build/standin/CashBox.dll
@@ -109,6 +119,12 @@ exports=$(i686-w64-mingw32-objdump -p "$standin" | sed -n '/\[Ordinal\/Name Poin
 [ "$exports" = "_CashBoxNormalGPIO@16" ] ||
     { say "CashBox.dll exports '$exports', not just _CashBoxNormalGPIO@16" >&2; exit 1; }
 say "tralvo.exe carries its manifest, version and icon; the stand-in exports _CashBoxNormalGPIO@16 only"
+# The till's certificate is signed by the libcrypto-3.dll that ships beside Qt Network, imported
+# by name, not by a copy linked in.
+crypto_imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n '/DLL Name: libcrypto-3\.dll/,/^$/p')
+grep -qw 'X509_sign' <<<"$crypto_imports" ||
+    { say "tralvo.exe does not take X509_sign from libcrypto-3.dll" >&2; exit 1; }
+say "tralvo.exe imports OpenSSL's certificate functions from libcrypto-3.dll"
 
 # What ships: the program, the Qt libraries and plugins it uses, the MinGW runtime. No stand-in.
 deploy=$out/deploy
