@@ -20,7 +20,8 @@
 #              many paced BENCH_NET_INTERVAL_MS apart, with as many print-port kicks beside them,
 #              BENCH_WEB_IMAGES (20) requests of a 300 KiB raster image and as many of a JPEG
 #              receipt for Odoo's hardware proxy (ImageMagick makes it), BENCH_WEB_PORT (19300;
-#              the print port one above, the network printer two above).
+#              the print port one above, the network printer two above, https three above),
+#              BENCH_WEB_CONNECTIONS (500) new connections each over http and https.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -41,6 +42,7 @@ net_sinks=${BENCH_NET_SINKS:-fifo,pty,tcp}
 web_pulses=${BENCH_WEB_PULSES:-200}
 web_images=${BENCH_WEB_IMAGES:-20}
 web_port=${BENCH_WEB_PORT:-19300}
+web_connections=${BENCH_WEB_CONNECTIONS:-500}
 job_bytes=${BENCH_JOB_BYTES:-4194304}
 small_writes=${BENCH_SMALL_WRITES:-200}
 small_bytes=${BENCH_SMALL_BYTES:-64}
@@ -250,16 +252,20 @@ run_network() {
     fi
 }
 
-# The web door: bench/web.py drives Tralvo (--http, --listen, --printer to its own listener).
+# The web door: bench/web.py drives Tralvo (--http, --https with the till's own certificate,
+# made in the round's folder, --listen, --printer to its own listener).
 run_web() {
-    local name=$1 dir=$2
-    mkdir -p "$dir"
+    local name=$1 dir=$2 cert
+    mkdir -p "$dir/state"
     start_pair "$dir"
+    cert=$(STATE_DIRECTORY=$dir/state "$tralvo" --https-certificate-path 2>/dev/null)
     env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM TRALVO_COMDIR="$dir" \
         LD_LIBRARY_PATH="$standin_dir" CASHBOX_STANDIN_LOG="$dir/pulses.log" \
-        "$python" "$here/web.py" measure "$dir" "$web_port" $((web_port + 1)) $((web_port + 2)) \
+        STATE_DIRECTORY="$dir/state" \
+        "$python" "$here/web.py" measure --https-port $((web_port + 3)) --cafile "$cert" \
+        --connections "$web_connections" "$dir" "$web_port" $((web_port + 1)) $((web_port + 2)) \
         "$web_pulses" "$net_interval_ms" "$web_images" "$work/receipt.jpg" -- \
-        "$tralvo" --http=127.0.0.1:"$web_port" \
+        "$tralvo" --http=127.0.0.1:"$web_port" --https=127.0.0.1:$((web_port + 3)) \
         --listen=127.0.0.1:$((web_port + 1)) --printer=socket://127.0.0.1:$((web_port + 2)) 1,0 ||
         echo "bench: web $name: $(tail -3 "$dir/program.err")" >&2
     stop_pid "$socat_pid"
@@ -314,5 +320,6 @@ if [[ ,$parts, == *,web,* ]]; then
     run_rounds 'web ' run_web web tralvo
     "$python" "$here/web.py" report "$work" "$here/results.md" \
         --command "BENCH_PARTS=web bench/run.sh${1:+ $1}" --rounds "$rounds" \
-        --pulses "$web_pulses" --images "$web_images" --interval-ms "$net_interval_ms"
+        --pulses "$web_pulses" --images "$web_images" --interval-ms "$net_interval_ms" \
+        --connections "$web_connections"
 fi
