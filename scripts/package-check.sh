@@ -468,6 +468,23 @@ check_socket_unit() {
 }
 check "tralvo.socket verified and not enabled; the socket it hands over is served" check_socket_unit
 
+# socket_unit_as_shipped UNIT ADDRESS NAME: the socket unit is valid, listens on ADDRESS alone,
+# names its socket NAME, hands it to tralvo.service, and installing did not enable it.
+socket_unit_as_shipped() {
+    local unit_name out
+    unit_name=$(basename "$1")
+    out=$(systemd-analyze verify "$1" 2>&1) && [ -z "$out" ] ||
+        { echo "  systemd-analyze verify $1:" >&2; echo "$out" >&2; return 1; }
+    out=$(sed -n 's/^ListenStream=//p' "$1")
+    [ "$out" = "$2" ] || { echo "  $unit_name listens on '$out', not $2 alone" >&2; return 1; }
+    grep -qx 'Service=tralvo.service' "$1" ||
+        { echo "  $unit_name does not start tralvo.service" >&2; return 1; }
+    out=$(sed -n 's/^FileDescriptorName=//p' "$1")
+    [ "$out" = "$3" ] || { echo "  $unit_name names its socket '$out', not $3" >&2; return 1; }
+    ! out=$(ls -d "/etc/systemd/system/"*.wants/"$unit_name" 2>/dev/null) ||
+        { echo "  installing enabled $unit_name: $out" >&2; return 1; }
+}
+
 # The web door's socket unit: valid, installed but not enabled, named apart from the print port's
 # and handed to the same service (so the exposure is that unit's, as above). Both sockets are
 # handed over, each with its unit's name, as systemd does with both units started, the web
@@ -480,19 +497,12 @@ check_web_socket_unit() {
         { echo "  the package installed no tralvo-web.socket" >&2; return 1; }
     print_unit=$(grep -E '/systemd/system/tralvo\.socket$' <<<"$installed") ||
         { echo "  the package installed no tralvo.socket" >&2; return 1; }
-    out=$(systemd-analyze verify "$web_unit" 2>&1) && [ -z "$out" ] ||
-        { echo "  systemd-analyze verify $web_unit:" >&2; echo "$out" >&2; return 1; }
-    web=$(sed -n 's/^ListenStream=//p' "$web_unit")
-    [ "$web" = 127.0.0.1:8069 ] ||
-        { echo "  tralvo-web.socket listens on '$web', not 127.0.0.1:8069 alone" >&2; return 1; }
-    grep -qx 'Service=tralvo.service' "$web_unit" ||
-        { echo "  tralvo-web.socket does not start tralvo.service" >&2; return 1; }
-    web_name=$(sed -n 's/^FileDescriptorName=//p' "$web_unit")
+    web=127.0.0.1:8069
+    web_name=web
+    socket_unit_as_shipped "$web_unit" "$web" "$web_name" || return 1
     print_name=$(sed -n 's/^FileDescriptorName=//p' "$print_unit")
-    [ "$web_name" = web ] && [ -n "$print_name" ] && [ "$print_name" != web ] ||
-        { echo "  the sockets are named '$print_name' and '$web_name', not apart as web" >&2; return 1; }
-    ! out=$(ls -d /etc/systemd/system/*.wants/tralvo-web.socket 2>/dev/null) ||
-        { echo "  installing enabled the web socket: $out" >&2; return 1; }
+    [ -n "$print_name" ] && [ "$print_name" != web ] ||
+        { echo "  the print port's socket is named '$print_name', not apart from web" >&2; return 1; }
     out=$(systemd-analyze security --offline=true "$unit" 2>&1) || true
     echo "package-check: exposure of tralvo.service started by tralvo-web.socket:" \
         "$(sed -n 's/.*Overall exposure level for [^:]*: \([0-9][0-9.]*\).*/\1/p' <<<"$out")"
@@ -536,17 +546,8 @@ check_https_socket_unit() {
     https_port=$((print_port + 2))
     https_unit=$(grep -E '/systemd/system/tralvo-https\.socket$' <<<"$installed") ||
         { echo "  the package installed no tralvo-https.socket" >&2; return 1; }
-    out=$(systemd-analyze verify "$https_unit" 2>&1) && [ -z "$out" ] ||
-        { echo "  systemd-analyze verify $https_unit:" >&2; echo "$out" >&2; return 1; }
-    out=$(sed -n 's/^ListenStream=//p' "$https_unit")
-    [ "$out" = 127.0.0.1:443 ] ||
-        { echo "  tralvo-https.socket listens on '$out', not 127.0.0.1:443 alone" >&2; return 1; }
-    grep -qx 'Service=tralvo.service' "$https_unit" ||
-        { echo "  tralvo-https.socket does not start tralvo.service" >&2; return 1; }
-    name=$(sed -n 's/^FileDescriptorName=//p' "$https_unit")
-    [ "$name" = https ] || { echo "  tralvo-https.socket names its socket '$name', not https" >&2; return 1; }
-    ! out=$(ls -d /etc/systemd/system/*.wants/tralvo-https.socket 2>/dev/null) ||
-        { echo "  installing enabled the TLS web socket: $out" >&2; return 1; }
+    name=https
+    socket_unit_as_shipped "$https_unit" 127.0.0.1:443 "$name" || return 1
     # Under ProtectSystem=strict and DynamicUser=, the key can be written nowhere else.
     grep -qx 'StateDirectory=tralvo' "$unit" && grep -qx 'StateDirectoryMode=0700' "$unit" ||
         { echo "  $unit gives the key no private state directory" >&2; return 1; }

@@ -14,19 +14,8 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/../../scripts/lib/virtual.sh"
 trap tralvo_cleanup EXIT
 
-fail() {
-    echo "FAIL: $*" >&2
-    for f in stderr page.log; do
-        [ -f "$ports/$f" ] && { echo "--- $f" >&2; cat -v "$ports/$f" | tail -30 >&2; }
-    done
-    [ -f "$ports/printer" ] && { echo "--- printer" >&2; od -An -tx1 "$ports/printer" | head >&2; }
-    exit 1
-}
-browser=$(command -v chromium || true)
-[ -n "$browser" ] || fail "chromium is not installed (scripts/test.sh installs it)"
-free_port() {
-    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
+# shellcheck source=browser_lib.sh
+source "$here/browser_lib.sh"
 
 tralvo_comdir
 ports=$TRALVO_PORTS
@@ -53,24 +42,7 @@ tralvo_wait_for "grep -q 'Web: Open Success' '$ports/stderr' && grep -q 'Network
 tralvo_wait_for "python3 -c 'import socket; socket.create_connection((\"127.0.0.1\", $page), 1)'" 100 ||
     fail "the page server did not start"
 
-run_page() {
-    local host=$1 done=$2 profile
-    profile=$(mktemp -d)
-    tralvo_tmpdirs+=("$profile")
-    "$browser" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
-        --disable-background-networking --disable-component-update --disable-sync \
-        --user-data-dir="$profile" --host-resolver-rules="MAP pos.test 127.0.0.1, MAP other.test 127.0.0.1" \
-        "http://$host:$page/pos.html" >/dev/null 2>&1 &
-    local pid=$!
-    tralvo_pids+=("$pid")
-    tralvo_wait_for "grep -q 'GET /result/$done/' '$ports/page.log'" 300 || fail "the page on $host did not finish"
-    kill "$pid" 2>/dev/null || true
-}
-result() {
-    local line
-    line=$(grep -o "GET /result/$1/[^ ]*" "$ports/page.log" || true)
-    echo "${line#GET /result/$1/}"
-}
+run_page() { browse "http://$1:$page/pos.html" "$2" "pos.test other.test"; }
 
 run_page pos.test e
 [ "$(result a)" = true ] || fail "(a) the ePOS pulse answered $(result a)"

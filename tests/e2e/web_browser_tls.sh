@@ -13,19 +13,9 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/../../scripts/lib/virtual.sh"
 trap tralvo_cleanup EXIT
 
-fail() {
-    echo "FAIL: $*" >&2
-    for f in stderr page.log; do
-        [ -f "$ports/$f" ] && { echo "--- $f" >&2; cat -v "$ports/$f" | tail -30 >&2; }
-    done
-    exit 1
-}
-browser=$(command -v chromium || true)
-[ -n "$browser" ] || fail "chromium is not installed (scripts/test.sh installs it)"
+# shellcheck source=browser_lib.sh
+source "$here/browser_lib.sh"
 command -v certutil >/dev/null || fail "certutil is not installed (libnss3-tools; scripts/test.sh installs it)"
-free_port() {
-    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
 
 tralvo_comdir
 ports=$TRALVO_PORTS
@@ -68,30 +58,17 @@ tralvo_wait_for "python3 -c 'import socket; socket.create_connection((\"127.0.0.
 
 # run_page NAME CERT...: the page, in a browser whose NSS database trusts those certificates.
 run_page() {
-    local name=$1 home profile cert n=0
+    local name=$1 home cert n=0
     shift
     home=$(mktemp -d)
-    profile=$(mktemp -d)
-    tralvo_tmpdirs+=("$home" "$profile")
+    tralvo_tmpdirs+=("$home")
     mkdir -p "$home/.pki/nssdb"
     certutil -d "sql:$home/.pki/nssdb" -N --empty-password
     for cert in "$@"; do
         # A self-signed certificate that is no authority, trusted as the server it names.
         certutil -d "sql:$home/.pki/nssdb" -A -t "P,," -n "server$((n++))" -i "$cert"
     done
-    HOME=$home "$browser" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
-        --disable-background-networking --disable-component-update --disable-sync \
-        --user-data-dir="$profile" --host-resolver-rules="MAP pos.test 127.0.0.1" \
-        "https://pos.test:$page/pos.html?run=$name" >/dev/null 2>&1 &
-    local pid=$!
-    tralvo_pids+=("$pid")
-    tralvo_wait_for "grep -q 'GET /result/$name/' '$ports/page.log'" 300 || fail "the page ($name) did not finish"
-    kill "$pid" 2>/dev/null || true
-}
-result() {
-    local line
-    line=$(grep -o "GET /result/$1/[^ ]*" "$ports/page.log" || true)
-    echo "${line#GET /result/"$1"/}"
+    HOME=$home browse "https://pos.test:$page/pos.html?run=$name" "$name" pos.test
 }
 pulse_count() { grep -c pulse "$ports/pulses" 2>/dev/null || true; }
 handshake_failures() { grep -c "Web: 127\.0\.0\.1:[0-9]*: the TLS handshake failed (" "$ports/stderr" || true; }
