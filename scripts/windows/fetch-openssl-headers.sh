@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # What the Windows build compiles and links the till's certificate (web/tillcertificate.cpp)
-# against: OpenSSL 3.0's headers, configured for i686-w64-mingw32 as the Qt prefix's OpenSSL was
-# (mingw shared no-asm no-tests), from Debian's openssl source package (Debian's patches
-# applied), and an import library for the prefix's libcrypto-3.dll, which is the library that
-# ships. The prefix holds the DLLs alone. Both must be OpenSSL 3.0, one ABI.
-# Safe to run again: headers once there are kept; the import library is made again when the DLL
-# is not the one it was made from.
+# against: OpenSSL 3.0's headers for i686-w64-mingw32 and an import library for the prefix's
+# libcrypto-3.dll, which is the library that ships (the prefix holds the DLLs alone). The headers
+# are Debian's (libssl-dev, OpenSSL 3.0, one ABI with the DLL's 3.0): all but configuration.h are
+# the same for every target; that one is the build machine's, with what OpenSSL's "mingw" target
+# sets instead (OPENSSL_SYS_MINGW32, 32-bit big-number words). No download: a mirror caught
+# mid-sync cannot stop the build.
+# Safe to run again: the headers are made again when Debian's change; the import library when
+# the DLL is not the one it was made from.
 # Usage: scripts/windows/fetch-openssl-headers.sh <folder> <libcrypto-3.dll>
 #   leaves <folder>/include/openssl/*.h and <folder>/lib/libcrypto.dll.a (TRALVO_OPENSSL_ROOT)
 set -euo pipefail
@@ -23,33 +25,29 @@ texts=$(strings -n 8 "$dll" | sed -n 's/^OpenSSL \(3\.[0-9]*\)\.[0-9]* .*/\1/p')
 [ "${texts%%$'\n'*}" = 3.0 ] || { say "$dll is not OpenSSL 3.0" >&2; exit 1; }
 
 headers=$dest/include/openssl
-if [ ! -f "$headers/configuration.h" ] || [ ! -f "$headers/opensslv.h" ]; then
-    # shellcheck source=../lib/debsrc.sh
-    source "$here/../lib/debsrc.sh"
-    tralvo_deb_src openssl
-    "$here/../deps.sh" dpkg-dev perl make
-    scratch=$(mktemp -d "${TMPDIR:-/tmp}/tralvo-openssl.XXXXXX")
-    trap 'rm -rf "$scratch"' EXIT
-    cd "$scratch"
-    say "fetching Debian's openssl source"
-    apt-get source -q openssl >source.log 2>&1 || { tail -20 source.log >&2; exit 1; }
-    source_dir=$(find "$scratch" -maxdepth 1 -type d -name 'openssl-*' -print -quit)
-    [ -n "$source_dir" ] && [ -f "$source_dir/Configure" ] ||
-        { say "apt-get source unpacked no openssl source" >&2; exit 1; }
-    grep -q '^MAJOR=3$' "$source_dir/VERSION.dat" &&
-        grep -q '^MINOR=0$' "$source_dir/VERSION.dat" ||
-        { say "$source_dir is not OpenSSL 3.0" >&2; exit 1; }
-    # Only the generated headers are needed (opensslv.h, configuration.h for the target, ...).
-    (cd "$source_dir" &&
-        ./Configure mingw shared no-asm no-tests --cross-compile-prefix=i686-w64-mingw32- &&
-        make build_generated) >configure.log 2>&1 || { tail -20 configure.log >&2; exit 1; }
-    grep -q '^#  define OPENSSL_SYS_MINGW32 1$' "$source_dir/include/openssl/configuration.h" ||
-        { say "the configured headers are not for MinGW" >&2; exit 1; }
+"$here/../deps.sh" libssl-dev
+machine=/usr/include/$(gcc -print-multiarch)/openssl/configuration.h
+[ -f "$machine" ] && [ -f /usr/include/openssl/opensslv.h ] ||
+    { say "no OpenSSL headers in /usr/include (libssl-dev)" >&2; exit 1; }
+grep -q '^# *define OPENSSL_VERSION_STR "3\.0\.' /usr/include/openssl/opensslv.h ||
+    { say "Debian's OpenSSL headers are not 3.0" >&2; exit 1; }
+from=$(cat /usr/include/openssl/opensslv.h "$machine" | sha256sum | cut -d' ' -f1)
+if [ "$(cat "$headers/.made-from" 2>/dev/null)" != "$from" ]; then
     rm -rf "$headers"
     mkdir -p "$headers"
-    cp "$source_dir"/include/openssl/*.h "$headers/"
+    cp /usr/include/openssl/*.h "$headers/"
+    sed -e 's/^\(# define OPENSSL_CONFIGURED_API .*\)$/\1\n# ifndef OPENSSL_SYS_MINGW32\n#  define OPENSSL_SYS_MINGW32 1\n# endif/' \
+        -e 's/^#  undef BN_LLONG$/#  define BN_LLONG/' \
+        -e 's/^#  define SIXTY_FOUR_BIT_LONG$/#  undef SIXTY_FOUR_BIT_LONG/' \
+        -e 's/^#  undef THIRTY_TWO_BIT$/#  define THIRTY_TWO_BIT/' "$machine" >"$headers/configuration.h"
+    for line in '#  define OPENSSL_SYS_MINGW32 1' '#  define BN_LLONG' '#  undef SIXTY_FOUR_BIT_LONG' \
+        '#  define THIRTY_TWO_BIT'; do
+        grep -qxF "$line" "$headers/configuration.h" ||
+            { say "$machine is not as expected: no \"$line\" could be made" >&2; exit 1; }
+    done
+    echo "$from" >"$headers/.made-from"
     version=$(sed -n 's/^# *define OPENSSL_VERSION_STR "\(.*\)"$/\1/p' "$headers/opensslv.h")
-    say "OpenSSL $version's headers are in $headers"
+    say "OpenSSL $version's headers, configured for MinGW, are in $headers"
 fi
 
 # The import library names libcrypto-3.dll, whose exports it lists (gendef reads them).
