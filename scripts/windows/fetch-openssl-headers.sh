@@ -35,7 +35,8 @@ from=$(cat /usr/include/openssl/opensslv.h "$machine" | sha256sum | cut -d' ' -f
 if [ "$(cat "$headers/.made-from" 2>/dev/null)" != "$from" ]; then
     rm -rf "$headers"
     mkdir -p "$headers"
-    cp /usr/include/openssl/*.h "$headers/"
+    # The machine's own folder holds opensslconf.h (which includes the two below) beside it.
+    cp /usr/include/openssl/*.h "$(dirname "$machine")"/*.h "$headers/"
     sed -e 's/^\(# define OPENSSL_CONFIGURED_API .*\)$/\1\n# ifndef OPENSSL_SYS_MINGW32\n#  define OPENSSL_SYS_MINGW32 1\n# endif/' \
         -e 's/^#  undef BN_LLONG$/#  define BN_LLONG/' \
         -e 's/^#  define SIXTY_FOUR_BIT_LONG$/#  undef SIXTY_FOUR_BIT_LONG/' \
